@@ -1,0 +1,3 @@
+#include "ProtocolRegistration.h"
+
+void WriteRegFun(const std::wstring&) {}

@@ -1,0 +1,83 @@
+#include "Scratch.h"
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "WinHandles.h"
+
+namespace fs = std::filesystem;
+
+namespace rig {
+
+fs::path BinaryFolder() {
+  std::wstring buffer(32768, L'\0');
+  DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  buffer.resize(n);
+  return fs::path(buffer).parent_path();
+}
+
+std::wstring UniqueName(const std::wstring& prefix) {
+  static std::atomic<unsigned> counter{0};
+  return prefix + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write test file");
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+ScratchFolder::ScratchFolder(const std::wstring& leaf) {
+  base_ = fs::temp_directory_path() / UniqueName(L"portico-test-");
+  path_ = base_ / leaf;
+  fs::create_directories(path_);
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ignored;
+  // Files a test left read-only would stop remove_all.
+  for (auto it = fs::recursive_directory_iterator(base_, ignored); it != fs::recursive_directory_iterator();
+       it.increment(ignored)) {
+    SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+  fs::remove_all(base_, ignored);
+}
+
+fs::path ScratchFolder::CopyProgram(const std::wstring& builtName, const std::wstring& asName) const {
+  fs::path target = path_ / asName;
+  fs::copy_file(BinaryFolder() / builtName, target, fs::copy_options::overwrite_existing);
+  return target;
+}
+
+ScratchRegistryKey::ScratchRegistryKey(HKEY root, std::wstring subKey) : root_(root), subKey_(std::move(subKey)) {
+  portico::RegKey key;
+  if (RegCreateKeyExW(root_, subKey_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr) !=
+      ERROR_SUCCESS) {
+    throw std::runtime_error("cannot create scratch registry key");
+  }
+}
+
+ScratchRegistryKey::~ScratchRegistryKey() { RegDeleteTreeW(root_, subKey_.c_str()); }
+
+bool ScratchRegistryKey::SetRaw(const std::wstring& name, DWORD type, const void* data, DWORD size) const {
+  portico::RegKey key;
+  if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return false;
+  return RegSetValueExW(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+}
+
+bool ScratchRegistryKey::SetString(const std::wstring& name, const std::wstring& value) const {
+  return SetRaw(name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+}  // namespace rig

@@ -1,0 +1,3 @@
+#include "UpdateExtraction.h"
+
+void ExtractUpdatePackage() {}

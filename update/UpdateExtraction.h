@@ -1,0 +1,4 @@
+#pragma once
+
+// Unpacks update.zip from the current directory over the installation, then removes it.
+void ExtractUpdatePackage();

@@ -1,0 +1,3 @@
+#include "UpdateStaging.h"
+
+void StageUpdatePackage() {}
