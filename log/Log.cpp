@@ -1,1 +1,0 @@
-#include "Log.h"

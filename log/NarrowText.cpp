@@ -1,0 +1,51 @@
+#include "NarrowText.h"
+
+#include <clocale>
+#include <cstdlib>
+
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kLogLocale = "chs";  // Chinese (Simplified), code page 936
+#else
+constexpr const char* kLogLocale = "zh_CN.GBK";
+#endif
+
+// Sets the log's locale for all categories and restores the caller's on the way out.
+class LogLocale {
+ public:
+  LogLocale() {
+    // setlocale's answer lives only until the next call, so keep a copy.
+    if (const char* current = std::setlocale(LC_ALL, nullptr)) saved_ = current;
+    std::setlocale(LC_ALL, kLogLocale);
+  }
+  ~LogLocale() {
+    if (!saved_.empty()) std::setlocale(LC_ALL, saved_.c_str());
+  }
+  LogLocale(const LogLocale&) = delete;
+  LogLocale& operator=(const LogLocale&) = delete;
+
+ private:
+  std::string saved_;
+};
+
+}  // namespace
+
+std::string NarrowText(const std::wstring& text) {
+  LogLocale locale;
+  // Two bytes at most per UTF-16 unit in code page 936, and the NUL.
+  std::string area(2 * text.size() + 1, '\0');
+#ifdef _WIN32
+  size_t converted = 0;
+  // On a character the code page lacks this fails with EILSEQ; a partial result must not be logged.
+  if (wcstombs_s(&converted, area.data(), area.size(), text.c_str(), area.size()) != 0) return {};
+#else
+  const size_t converted = std::wcstombs(area.data(), text.c_str(), area.size());
+  if (converted == static_cast<size_t>(-1) || converted >= area.size()) return {};
+#endif
+  return std::string(area.c_str());
+}
+
+std::ostream& WriteWide(std::ostream& stream, const wchar_t* text) {
+  return stream << NarrowText(text ? std::wstring(text) : std::wstring());
+}

@@ -1,0 +1,12 @@
+#pragma once
+// The process-wide root logger and the tag at the start of every line, both made during static
+// initialisation.
+
+#include <string>
+
+#include "KvLogger.h"
+
+// "ZIR".
+extern const std::string logTag;
+// Delivers to the debugger output first, then to standard error.
+extern cpplog::KvLogger rootLogger;
