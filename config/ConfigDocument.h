@@ -1,0 +1,23 @@
+#pragma once
+// Reading the launch settings out of a parsed ProductConfig.xml. No platform calls: the text
+// conversion is handed in, so that this also builds natively for fuzzing.
+
+#include <tinyxml2.h>
+
+#include <string>
+#include <vector>
+
+#include "ConfigStore.h"
+
+// UTF-8 text to the record's wide form; false when there is no usable (non-empty) result, and
+// for null (an absent value).
+using WideConversion = bool (*)(const char* utf8, std::wstring& out);
+
+// Text of the first child element of the root named exactly `name`; null when there is no such
+// element or it yields no text.
+const char* FirstRootChildText(const tinyxml2::XMLDocument& document, const char* name);
+
+// Replaces each setting found with a value (the last one wins) and appends the switched-on extra
+// arguments in file order. False, touching nothing, when the document has no root element.
+bool FillSettings(const tinyxml2::XMLDocument& document, WideConversion toWide, ProductConfig& config,
+                  std::vector<LaunchArgument>& arguments);
