@@ -1,1 +1,56 @@
 #include "LaunchSteps.h"
+
+#include <shellapi.h>
+
+#include <optional>
+
+#include "DesktopShortcut.h"
+#include "LaunchText.h"
+
+namespace {
+
+constexpr DWORD kPathBuffer = 260;
+
+const wchar_t* AbsentIfEmpty(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+
+bool KeyDown(int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; }
+
+}  // namespace
+
+LauncherLocation GetLauncherLocation(HINSTANCE instance) {
+  wchar_t buffer[kPathBuffer] = {};
+  DWORD length = GetModuleFileNameW(instance, buffer, kPathBuffer);
+  // A path that fills the buffer was cut: a cut path names some other file, so there is none.
+  if (length == 0 || length >= kPathBuffer) return {};
+  LauncherLocation launcher;
+  launcher.path.assign(buffer, length);
+  size_t separator = launcher.path.find_last_of(L"\\/");
+  if (separator != std::wstring::npos) launcher.folder = launcher.path.substr(0, separator);
+  return launcher;
+}
+
+bool EnterLauncherFolder(const LauncherLocation& launcher) {
+  return !launcher.folder.empty() && SetCurrentDirectoryW(launcher.folder.c_str());
+}
+
+void RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher) {
+  const bool chinese = ConfigStore::Instance().chinese;
+  const std::wstring& oldName = chinese ? config.shortcut_cn : config.shortcut_en;
+  const std::wstring& newName = chinese ? config.shortcut_new_cn : config.shortcut_new_en;
+  const std::wstring shortName = ShortName(config.ProgName);
+  const std::optional<std::wstring> iconPath = IconPathFor(launcher.folder, shortName);
+  RefreshDesktopShortcut(AbsentIfEmpty(oldName), AbsentIfEmpty(newName), AbsentIfEmpty(launcher.path),
+                         shortName.c_str(), iconPath ? iconPath->c_str() : nullptr,
+                         AbsentIfEmpty(launcher.folder));
+}
+
+bool AdminHintKeysHeld() { return KeyDown(VK_CONTROL) && KeyDown(VK_MENU); }
+
+void StartTarget(const LauncherLocation& launcher, const std::wstring& targetName, const std::wstring& parameters) {
+  // An empty name would have the shell open a folder window instead of a program.
+  if (targetName.empty() || launcher.folder.empty()) return;
+  // The full path keeps the shell from picking a program of the same name from the search path.
+  // No working folder is given: the target starts in the launcher folder, the current directory.
+  const std::wstring target = launcher.folder + L"\\" + targetName;
+  ShellExecuteW(nullptr, L"open", target.c_str(), parameters.c_str(), nullptr, SW_SHOW);
+}

@@ -1,1 +1,27 @@
 #pragma once
+// The start road's own steps around the subsystems: where the launcher lives, its working folder,
+// the shortcut's arguments, the Ctrl+Alt hint and the start of the target program.
+
+#include <windows.h>
+
+#include <string>
+
+#include "ConfigStore.h"
+
+struct LauncherLocation {
+  std::wstring path;    // full path of Portico.exe; empty when it does not fit 259 characters
+  std::wstring folder;  // the path without its last component and separator
+};
+LauncherLocation GetLauncherLocation(HINSTANCE instance);
+
+// Makes the launcher folder the current directory; false when it could not.
+bool EnterLauncherFolder(const LauncherLocation& launcher);
+
+// Refreshes the desktop shortcut with the names for the interface language.
+void RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher);
+
+// Ctrl, and then Alt, held down right now.
+bool AdminHintKeysHeld();
+
+// Starts the target program by its full path in the launcher folder with the shell's "open".
+void StartTarget(const LauncherLocation& launcher, const std::wstring& targetName, const std::wstring& parameters);

@@ -1,3 +1,49 @@
+// The launcher: one pass from the command line to the start of the target program, a hand-off
+// to its running copy, or nothing at all when it already runs.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include <string>
+#include <vector>
+
+#include "ConfigStore.h"
+#include "InstanceControl.h"
+#include "LaunchSteps.h"
+#include "LaunchText.h"
+#include "Log.h"
+#include "PipeHandOff.h"
+#include "ProtocolRegistration.h"
+#include "UpdateExtraction.h"
+#include "UpdateStaging.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+  const LaunchRequest request = SplitForceRun(commandLine);
+
+  ProductConfig config;
+  std::vector<LaunchArgument> arguments;
+  const bool configRead = ConfigStore::Instance().FillProductConfig(config, arguments);
+
+  const bool goAhead = CheckRunningTarget(config.ProgName, request.forceRun);
+  const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
+  if (!goAhead) return link.found ? HandOffPayload(link.payload, config.Pipe) : 0;
+
+  WriteRegFun(config.Protocol + L"\\shell\\open\\command");
+  const LauncherLocation launcher = GetLauncherLocation(instance);
+  const bool inLauncherFolder = EnterLauncherFolder(launcher);
+
+  std::wstring parameters = link.found ? QuotePayload(link.payload) : request.text;
+  const std::wstring targetName = config.ProgName;
+  WriteWide(PORTICO_LOG_INFO, L"class path: ") << NarrowText(targetName);
+  WriteWide(PORTICO_LOG_INFO, L"par: ") << NarrowText(parameters);
+
+  // Relative to any other folder, the update's names would land in the wrong place.
+  if (inLauncherFolder) {
+    StageUpdatePackage();
+    ExtractUpdatePackage();
+  }
+  if (configRead) RefreshShortcutFor(config, launcher);
+
+  if (AdminHintKeysHeld()) AppendAdminHint(parameters);
+  if (configRead) AppendLaunchArguments(parameters, arguments);
+  StartTarget(launcher, targetName, parameters);
+  return 0;
+}

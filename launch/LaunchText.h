@@ -1,0 +1,41 @@
+#pragma once
+// The launcher's command-line and parameter text. Pure string work, no Win32, so that it also
+// builds natively for sanitizers and fuzzing.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct LaunchRequest {
+  std::wstring text;      // the command line without a leading "forcerun:"
+  bool forceRun = false;  // it began with "forcerun:" (exact case, index 0 only)
+};
+LaunchRequest SplitForceRun(const std::wstring& commandLine);
+
+struct LinkPayload {
+  bool found = false;    // the scheme name occurs in the command line
+  std::wstring payload;  // from three characters after the scheme name to the end; empty past the end
+};
+// The first occurrence of `scheme` anywhere in `text`, compared exactly; an empty scheme matches
+// at index 0.
+LinkPayload FindLinkPayload(const std::wstring& text, const std::wstring& scheme);
+
+// The target's parameters for a link: always exactly one argument for a Windows command-line
+// parser. A well-formed payload (its only quote is the closing one, with no backslash before it)
+// just gets the opening quote.
+std::wstring QuotePayload(const std::wstring& payload);
+
+// Appends " IsAdmin", the hint a held Ctrl+Alt gives the target.
+void AppendAdminHint(std::wstring& parameters);
+
+// Appends " name" for each argument not yet found anywhere in the parameters, in order.
+void AppendLaunchArguments(std::wstring& parameters, const std::vector<std::wstring>& arguments);
+
+// ProgName without its extension (its last four characters); shorter names are kept whole.
+std::wstring ShortName(const std::wstring& progName);
+
+// "<folder>//<short name>.ico"; absent when it would not fit 259 characters.
+std::optional<std::wstring> IconPathFor(const std::wstring& launcherFolder, const std::wstring& shortName);
+
+// A pipe name that stays inside the pipe namespace: no separators and no "..".
+bool IsSafePipeName(const std::wstring& name);

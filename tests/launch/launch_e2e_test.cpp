@@ -1,0 +1,315 @@
+// The launcher as its own process in a scratch installation, with SampleClient as the target:
+// the start road, the quiet road and the hand-off road.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <thread>
+
+#include "DialogHelper.h"
+#include "Installation.h"
+
+namespace {
+
+using rig::Installation;
+
+const std::wstring kChineseText = L"检测到程序已经在运行!";
+const std::wstring kChineseCaption = L"提示";
+
+std::wstring Link(const Installation& install, const std::wstring& payload) {
+  return L"\"" + install.scheme() + L"://" + payload + L"\"";
+}
+
+// Runs the launcher while answering the one box it is expected to show.
+struct BoxedRun {
+  std::optional<rig::MessageBoxInfo> box;
+  rig::DebuggeeResult result;
+};
+BoxedRun RunAndAnswerBox(Installation& install, const std::wstring& commandLine) {
+  rig::Debuggee launcher(install.launcher(), commandLine);
+  BoxedRun run;
+  run.box = rig::WaitForMessageBox(launcher.pid());
+  if (run.box) rig::PressButton(*run.box, IDOK);
+  run.result = launcher.Wait();
+  return run;
+}
+
+std::string LogLine(const std::string& text) { return "\\[ZIR\\]\\[I\\]\\[\\d+-\\d+-\\d+ \\d+:\\d+:\\d+\\] " + text + "\n"; }
+
+TEST(StartRoad, WorkedExampleStartsTheTargetFromTheLauncherFolder) {
+  Installation install;
+  install.WriteConfig();
+  rig::DebuggeeResult result = install.RunLauncher(Link(install, L"open?id=7"));
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_EQ(result.crashCode, 0u);
+  ASSERT_TRUE(install.WaitForStarts(1));
+  rig::ClientStart start = install.Record().starts.at(0);
+  EXPECT_EQ(start.arguments, std::vector<std::string>{"open?id=7"});
+  // The parameters are the payload in one pair of quotes, exactly.
+  const std::string tail = " \"open?id=7\"";
+  ASSERT_GE(start.commandLine.size(), tail.size());
+  EXPECT_EQ(start.commandLine.substr(start.commandLine.size() - tail.size()), tail);
+  EXPECT_EQ(rig::FromUtf8(start.workingFolder), install.folder().wstring());
+  // Both records, on standard error and as the same bytes on the debugger output.
+  const std::string prog = rig::ToUtf8(install.progName());
+  std::regex expected(LogLine("class path: " + std::regex_replace(prog, std::regex("\\."), "\\.")) +
+                      LogLine("par: \"open\\?id=7\""));
+  EXPECT_TRUE(std::regex_match(result.standardError, expected)) << result.standardError;
+  std::string debugText;
+  for (const std::string& piece : result.debugStrings) debugText += piece;
+  EXPECT_EQ(debugText, result.standardError);
+}
+
+TEST(StartRoad, CtrlAltAddsIsAdminThenEachEnabledArgumentOnce) {
+  Installation install;
+  install.WriteConfig(
+      "<Args><Item Name=\"IsAdmin\" Value=\"true\"/><Item Name=\"debug\" Value=\"true\"/>"
+      "<Item Name=\"debug\" Value=\"true\"/><Item Name=\"id=7\" Value=\"true\"/>"
+      "<Item Name=\"--off\" Value=\"True\"/><Item Name=\"--late\" Value=\"true\"/></Args>");
+  rig::DebuggeeResult result;
+  {
+    rig::HeldKeys keys({VK_CONTROL, VK_MENU});
+    result = install.RunLauncher(Link(install, L"open?id=7"));
+  }
+  EXPECT_EQ(result.exitCode, 0u);
+  ASSERT_TRUE(install.WaitForStarts(1));
+  EXPECT_EQ(install.Record().starts.at(0).arguments,
+            (std::vector<std::string>{"open?id=7", "IsAdmin", "debug", "--late"}));
+  // The log shows the parameters before the hint and the extra arguments were added.
+  EXPECT_NE(result.standardError.find("par: \"open?id=7\"\n"), std::string::npos) << result.standardError;
+  EXPECT_EQ(result.standardError.find("IsAdmin"), std::string::npos);
+}
+
+TEST(StartRoad, CtrlOrAltAloneAddsNoHint) {
+  Installation install;
+  install.WriteConfig();
+  for (WORD key : {VK_CONTROL, VK_MENU}) {
+    rig::HeldKeys held({key});
+    install.RunLauncher(Link(install, L"x"));
+    ASSERT_TRUE(install.WaitForStarts(key == VK_CONTROL ? 1 : 2));
+    install.EndClients();
+  }
+  ASSERT_TRUE(install.WaitForStarts(2));
+  for (const rig::ClientStart& start : install.Record().starts) {
+    EXPECT_EQ(start.arguments, std::vector<std::string>{"x"});
+  }
+}
+
+TEST(StartRoad, WithoutTheSchemeTheCommandLineIsPassedAsItStands) {
+  Installation install;
+  install.WriteConfig();
+  rig::DebuggeeResult result = install.RunLauncher(L"-x \"a b\"");
+  EXPECT_EQ(result.exitCode, 0u);
+  ASSERT_TRUE(install.WaitForStarts(1));
+  EXPECT_EQ(install.Record().starts.at(0).arguments, (std::vector<std::string>{"-x", "a b"}));
+  EXPECT_NE(result.standardError.find("par: -x \"a b\"\n"), std::string::npos) << result.standardError;
+}
+
+TEST(StartRoad, CraftedLinksReachTheTargetAsExactlyOneArgument) {
+  Installation install;
+  install.WriteConfig();
+  const std::wstring scheme = install.scheme();
+  struct Case {
+    std::wstring commandLine;
+    std::string argument;
+  } cases[] = {
+      {L"\"" + scheme + L"://x\" IsAdmin \"y\"", "x%22 IsAdmin %22y"},
+      {L"\"" + scheme + L"://x\\\"", "x\\"},
+      {scheme + L"://open?id=7", "open?id=7"},
+      {L"forcerun:" + scheme + L"://a\"b", "a%22b"},
+  };
+  size_t n = 0;
+  for (const Case& c : cases) {
+    EXPECT_EQ(install.RunLauncher(c.commandLine).exitCode, 0u);
+    ASSERT_TRUE(install.WaitForStarts(++n));
+    EXPECT_EQ(install.Record().starts.back().arguments, std::vector<std::string>{c.argument})
+        << rig::ToUtf8(c.commandLine);
+    install.EndClients();
+  }
+}
+
+TEST(StartRoad, EmptyProgNameStartsNothing) {
+  Installation install;
+  install.WriteRawConfig("<Product><Protocol>x</Protocol></Product>");
+  rig::DebuggeeResult result = install.RunLauncher(L"\"x://y\"");
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_EQ(result.crashCode, 0u);
+  EXPECT_FALSE(install.WaitForStarts(1, 1500));
+}
+
+TEST(ForceRun, EndsEveryRunningCopyWithoutABoxAndStarts) {
+  Installation install;
+  install.WriteConfig();
+  rig::RunningClient first = install.StartClient(L"normal", false);
+  rig::RunningClient second = install.StartClient(L"normal", false);
+  rig::Debuggee launcher(install.launcher(), L"forcerun:" + Link(install, L"open?id=7"));
+  EXPECT_TRUE(rig::NoMessageBoxFor(launcher.pid(), 1000));
+  EXPECT_EQ(launcher.Wait().exitCode, 0u);
+  EXPECT_EQ(Installation::ExitCodeOf(first, 5000), 0u);
+  EXPECT_EQ(Installation::ExitCodeOf(second, 5000), 0u);
+  ASSERT_TRUE(install.WaitForStarts(3));
+  EXPECT_EQ(install.Record().starts.back().arguments, std::vector<std::string>{"open?id=7"});
+}
+
+TEST(ForceRun, OtherLetterCaseIsOrdinaryText) {
+  Installation install;
+  install.WriteConfig();
+  rig::RunningClient running = install.StartClient(L"normal", false);
+  BoxedRun run = RunAndAnswerBox(install, L"FORCERUN:x");
+  EXPECT_TRUE(run.box.has_value());
+  EXPECT_EQ(Installation::ExitCodeOf(running), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+TEST(InstanceControl, CopiesWithoutAWindowAreEndedAndTheStartGoesAhead) {
+  Installation install;
+  install.WriteConfig();
+  rig::RunningClient hidden = install.StartClient(L"none", false);
+  rig::Debuggee launcher(install.launcher(), Link(install, L"a"));
+  EXPECT_TRUE(rig::NoMessageBoxFor(launcher.pid(), 1000));
+  EXPECT_EQ(launcher.Wait().exitCode, 0u);
+  EXPECT_EQ(Installation::ExitCodeOf(hidden, 5000), 0u);
+  ASSERT_TRUE(install.WaitForStarts(2));
+}
+
+TEST(InstanceControl, AWindowBehindAWindowlessCopyIsActivatedAndNeitherIsEnded) {
+  Installation install;
+  install.WriteConfig();
+  rig::RunningClient hidden = install.StartClient(L"none", false);
+  rig::RunningClient shown = install.StartClient(L"normal", false);
+  BoxedRun run = RunAndAnswerBox(install, L"");
+  ASSERT_TRUE(run.box.has_value());
+  EXPECT_EQ(run.box->owner, shown.window);
+  EXPECT_EQ(run.result.exitCode, 0u);
+  EXPECT_EQ(Installation::ExitCodeOf(hidden), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_EQ(Installation::ExitCodeOf(shown), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+TEST(InstanceControl, ImageNamesDifferingInCaseAreNotCopies) {
+  Installation install;
+  install.WriteConfig();
+  std::wstring upper = install.progName();
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+  rig::RunningClient other = install.StartClientAs(upper, L"normal");
+  rig::Debuggee launcher(install.launcher(), Link(install, L"a"));
+  EXPECT_TRUE(rig::NoMessageBoxFor(launcher.pid(), 1000));
+  EXPECT_EQ(launcher.Wait().exitCode, 0u);
+  ASSERT_TRUE(install.WaitForStarts(1));
+  EXPECT_EQ(Installation::ExitCodeOf(other), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+TEST(QuietRoad, MinimisedCopyIsRestoredAndTheChineseBoxIsOwnedByIt) {
+  Installation install;
+  install.WriteConfig();
+  rig::RunningClient running = install.StartClient(L"minimized", true);
+  ASSERT_TRUE(IsIconic(running.window));
+  BoxedRun run = RunAndAnswerBox(install, L"");
+  ASSERT_TRUE(run.box.has_value());
+  EXPECT_EQ(run.box->caption, kChineseCaption);
+  EXPECT_EQ(run.box->text, kChineseText);
+  EXPECT_EQ(run.box->owner, running.window);
+  ASSERT_EQ(run.box->buttons.size(), 1u);
+  EXPECT_EQ(run.box->buttons[0].id, IDOK);
+  EXPECT_EQ(run.result.exitCode, 0u);
+  EXPECT_FALSE(IsIconic(running.window));
+  EXPECT_EQ(Installation::ExitCodeOf(running), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_EQ(install.Record().starts.size(), 1u);
+  EXPECT_TRUE(install.Record().pipeMessages.empty());
+  EXPECT_TRUE(run.result.standardError.empty());
+}
+
+TEST(QuietRoad, EnglishLanguageValueGivesTheEnglishBox) {
+  Installation install;
+  install.WriteConfig();
+  install.SetLanguage(L"en-US");
+  install.StartClient(L"normal", false);
+  BoxedRun run = RunAndAnswerBox(install, L"no link here");
+  ASSERT_TRUE(run.box.has_value());
+  EXPECT_EQ(run.box->caption, L"Prompt");
+  EXPECT_EQ(run.box->text, L"Another program is already in progress!");
+  EXPECT_EQ(run.result.exitCode, 0u);
+}
+
+TEST(HandOff, PayloadArrivesAsAnsiTextWithOneNulAfterTheBox) {
+  Installation install;
+  install.WriteConfig();
+  install.StartClient(L"normal", true);
+  rig::Debuggee launcher(install.launcher(), Link(install, L"open?id=7&name=caf\u00e9"));
+  auto box = rig::WaitForMessageBox(launcher.pid());
+  ASSERT_TRUE(box.has_value());
+  // Nothing reaches the pipe while the box is up.
+  EXPECT_FALSE(install.WaitForMessages(1, 500));
+  rig::PressButton(*box, IDOK);
+  EXPECT_EQ(launcher.Wait().exitCode, 0u);
+  ASSERT_TRUE(install.WaitForMessages(1));
+  // Code page 1252 under LANG=en_US: é is one byte, 0xE9; the closing quote is kept.
+  EXPECT_EQ(install.Record().pipeMessages.at(0), std::string("open?id=7&name=caf\xE9\"\0", 21));
+  EXPECT_EQ(install.Record().starts.size(), 1u);
+}
+
+TEST(HandOff, LinkEndingRightAfterTheSeparatorSendsASingleNul) {
+  Installation install;
+  install.WriteConfig();
+  install.StartClient(L"normal", true);
+  BoxedRun run = RunAndAnswerBox(install, install.scheme() + L"://");
+  EXPECT_EQ(run.result.exitCode, 0u);
+  ASSERT_TRUE(install.WaitForMessages(1));
+  EXPECT_EQ(install.Record().pipeMessages.at(0), std::string(1, '\0'));
+}
+
+TEST(HandOff, NoPipeServerGivesExitCodeOne) {
+  Installation install;
+  install.WriteConfig();
+  install.StartClient(L"normal", false);
+  BoxedRun run = RunAndAnswerBox(install, Link(install, L"a"));
+  EXPECT_TRUE(run.box.has_value());
+  EXPECT_EQ(run.result.exitCode, 1u);
+}
+
+TEST(HandOff, OversizedPayloadIsNotWritten) {
+  Installation install;
+  install.WriteConfig();
+  install.StartClient(L"normal", true);
+  // 10239 bytes and the NUL fit; one more does not.
+  BoxedRun fits = RunAndAnswerBox(install, install.scheme() + L"://" + std::wstring(10239, L'a'));
+  EXPECT_EQ(fits.result.exitCode, 0u);
+  BoxedRun tooLong = RunAndAnswerBox(install, install.scheme() + L"://" + std::wstring(10240, L'a'));
+  EXPECT_EQ(tooLong.result.exitCode, 1u);
+  ASSERT_TRUE(install.WaitForMessages(1));
+  EXPECT_FALSE(install.WaitForMessages(2, 500));
+  EXPECT_EQ(install.Record().pipeMessages.at(0).size(), 10240u);
+}
+
+TEST(HandOff, PipeNameLeavingThePipeNamespaceIsRefused) {
+  Installation install;
+  install.WriteConfig();
+  // Written here by hand: a name that would reach a file beside the launcher.
+  std::string xml = "<Product><ProgName>" + rig::ToUtf8(install.progName()) + "</ProgName><Protocol>" +
+                    rig::ToUtf8(install.scheme()) + "</Protocol><Pipe>..\\..\\C:\\x</Pipe></Product>";
+  install.WriteRawConfig(xml);
+  install.StartClient(L"normal", false);
+  BoxedRun run = RunAndAnswerBox(install, Link(install, L"a"));
+  EXPECT_EQ(run.result.exitCode, 1u);
+}
+
+// A pipe server of the test's own with one instance, held busy by a first client.
+TEST(HandOff, BusyPipeIsWaitedForOnce) {
+  Installation install;
+  install.WriteConfig();
+  install.StartClient(L"normal", true);
+  const std::wstring path = L"\\\\.\\pipe\\" + install.pipe();
+  HANDLE holder = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  rig::Debuggee launcher(install.launcher(), Link(install, L"later"));
+  auto box = rig::WaitForMessageBox(launcher.pid());
+  ASSERT_TRUE(box.has_value());
+  rig::PressButton(*box, IDOK);
+  // Let the launcher meet the busy pipe, then free it well within its wait.
+  Sleep(700);
+  CloseHandle(holder);
+  EXPECT_EQ(launcher.Wait().exitCode, 0u);
+  ASSERT_TRUE(install.WaitForMessages(2));
+  EXPECT_EQ(install.Record().pipeMessages.at(1), std::string("later\"\0", 7));
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+// The command-line and parameter text of the launcher.
+#include <gtest/gtest.h>
+
+#include "LaunchText.h"
+
+namespace {
+
+TEST(LaunchText, ForceRunCountsOnlyAtTheStartInExactCase) {
+  LaunchRequest forced = SplitForceRun(L"forcerun:\"demo://open?id=7\"");
+  EXPECT_TRUE(forced.forceRun);
+  EXPECT_EQ(forced.text, L"\"demo://open?id=7\"");
+  for (const wchar_t* plain : {L"ForceRun:x", L" forcerun:x", L"x forcerun:", L"forcerun", L""}) {
+    LaunchRequest request = SplitForceRun(plain);
+    EXPECT_FALSE(request.forceRun) << plain;
+    EXPECT_EQ(request.text, plain);
+  }
+}
+
+TEST(LaunchText, PayloadStartsThreeCharactersAfterTheFirstSchemeName) {
+  LinkPayload link = FindLinkPayload(L"\"demo://open?id=7\"", L"demo");
+  EXPECT_TRUE(link.found);
+  EXPECT_EQ(link.payload, L"open?id=7\"");
+  // The first occurrence counts, also inside a longer word, and the separator is not checked.
+  EXPECT_EQ(FindLinkPayload(L"xdemoABCdemo://y", L"demo").payload, L"demo://y");
+  // An empty scheme matches at once.
+  EXPECT_EQ(FindLinkPayload(L"abcdef", L"").payload, L"def");
+  // Case-sensitive.
+  EXPECT_FALSE(FindLinkPayload(L"DEMO://x", L"demo").found);
+  // A payload that would start past the end is empty.
+  for (const wchar_t* shortLink : {L"demo", L"demo:", L"demo:/", L"demo://"}) {
+    LinkPayload cut = FindLinkPayload(shortLink, L"demo");
+    EXPECT_TRUE(cut.found);
+    EXPECT_EQ(cut.payload, L"") << shortLink;
+  }
+}
+
+TEST(LaunchText, WellFormedPayloadGetsOnlyTheOpeningQuote) {
+  EXPECT_EQ(QuotePayload(L"open?id=7\""), L"\"open?id=7\"");
+  EXPECT_EQ(QuotePayload(L"a b\\c\""), L"\"a b\\c\"");
+  EXPECT_EQ(QuotePayload(L"\""), L"\"\"");
+}
+
+TEST(LaunchText, AnyOtherPayloadBecomesExactlyOneArgument) {
+  // Quotes inside would end the argument early and let the link add arguments of its own.
+  EXPECT_EQ(QuotePayload(L"x\" IsAdmin \"y\""), L"\"x%22 IsAdmin %22y\"");
+  // A trailing backslash would escape the closing quote.
+  EXPECT_EQ(QuotePayload(L"x\\\""), L"\"x\\\\\"");
+  EXPECT_EQ(QuotePayload(L"x\\\\"), L"\"x\\\\\\\\\"");
+  // No closing quote at all.
+  EXPECT_EQ(QuotePayload(L"open?id=7"), L"\"open?id=7\"");
+  EXPECT_EQ(QuotePayload(L""), L"\"\"");
+  EXPECT_EQ(QuotePayload(L"\"\""), L"\"%22\"");
+}
+
+TEST(LaunchText, ExtraArgumentsAreAddedOnceAndOnlyWhenAbsent) {
+  std::wstring parameters = L"\"open?id=7\"";
+  AppendAdminHint(parameters);
+  AppendLaunchArguments(parameters, {L"IsAdmin", L"debug", L"debug", L"open", L"", L"id=7", L"x y"});
+  EXPECT_EQ(parameters, L"\"open?id=7\" IsAdmin debug x y");
+  // Case matters: "Debug" is not "debug".
+  AppendLaunchArguments(parameters, {L"Debug"});
+  EXPECT_EQ(parameters, L"\"open?id=7\" IsAdmin debug x y Debug");
+}
+
+TEST(LaunchText, ShortNameAndIconPath) {
+  EXPECT_EQ(ShortName(L"Client.exe"), L"Client");
+  EXPECT_EQ(ShortName(L"abcd"), L"");
+  EXPECT_EQ(ShortName(L"abc"), L"abc");
+  EXPECT_EQ(ShortName(L""), L"");
+  EXPECT_EQ(IconPathFor(L"C:\\Demo Client", L"Client"), std::optional<std::wstring>(L"C:\\Demo Client//Client.ico"));
+  // 259 characters fit, 260 do not.
+  std::wstring folder(259 - 6 - 2 - 4, L'f');
+  EXPECT_TRUE(IconPathFor(folder, L"Client").has_value());
+  EXPECT_FALSE(IconPathFor(folder + L"f", L"Client").has_value());
+}
+
+TEST(LaunchText, PipeNamesStayInThePipeNamespace) {
+  EXPECT_TRUE(IsSafePipeName(L"DemoClientPipe"));
+  EXPECT_TRUE(IsSafePipeName(L""));
+  EXPECT_TRUE(IsSafePipeName(L"a.b"));
+  for (const wchar_t* unsafe : {L"..", L"a\\b", L"a/b", L"..\\..\\C:\\x", L"x..y"}) {
+    EXPECT_FALSE(IsSafePipeName(unsafe)) << unsafe;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+#pragma once
+// A scratch installation of the launcher: Portico.exe, ProductConfig.xml and SampleClient under
+// the configured program name, with a temp folder. It starts copies of the client, runs the
+// launcher as a debuggee, and reads what the client recorded. Every copy of the client still
+// running is ended when the installation goes.
+
+#include <windows.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Debuggee.h"
+#include "Scratch.h"
+
+namespace rig {
+
+// What one run of SampleClient recorded.
+struct ClientStart {
+  DWORD pid = 0;
+  std::string workingFolder;  // UTF-8
+  std::string commandLine;    // UTF-8, exactly as the process received it
+  std::vector<std::string> arguments;  // UTF-8, as CommandLineToArgvW splits it, program name excluded
+};
+
+struct ClientRecord {
+  std::vector<ClientStart> starts;
+  std::vector<std::string> pipeMessages;  // exact bytes of each message
+};
+
+// The escaped record text back into bytes.
+std::string UnescapeBytes(const std::string& escaped);
+std::wstring FromUtf8(const std::string& text);
+std::string ToUtf8(const std::wstring& text);
+
+struct RunningClient {
+  DWORD pid = 0;
+  HANDLE process = nullptr;  // owned by the installation
+  HWND window = nullptr;     // its top-level window, when it has one
+};
+
+class Installation {
+ public:
+  // A folder named `leaf` with unique program, scheme and pipe names.
+  explicit Installation(const std::wstring& leaf = L"install");
+  ~Installation();
+  Installation(const Installation&) = delete;
+  Installation& operator=(const Installation&) = delete;
+
+  const std::filesystem::path& folder() const { return scratch_.path(); }
+  std::filesystem::path launcher() const { return folder() / L"Portico.exe"; }
+  const std::wstring& progName() const { return progName_; }
+  const std::wstring& scheme() const { return scheme_; }
+  const std::wstring& pipe() const { return pipe_; }
+
+  // ProductConfig.xml with the unique names and the given extra settings (XML inside the root).
+  void WriteConfig(const std::string& extraXml = "");
+  void WriteRawConfig(const std::string& bytes);
+  // SampleClient's settings beside it ("pipe=...", "window=..."), for copies the launcher starts.
+  void WriteClientSettings(const std::string& settings) const;
+  // The interface language value under HKEY_CURRENT_USER\SOFTWARE\<bare name>\Language.
+  void SetLanguage(const std::wstring& value);
+
+  // Starts a copy of the client directly. window: "normal", "minimized" or "none". With
+  // `servePipe`, it serves the configured pipe. Waits until it is up.
+  RunningClient StartClient(const std::wstring& window = L"normal", bool servePipe = true);
+  // A copy of the client under another name, in a subfolder, for name-matching tests.
+  RunningClient StartClientAs(const std::wstring& fileName, const std::wstring& window = L"normal");
+
+  // Runs the launcher with `commandLine` (the text after its own path) and waits for it.
+  DebuggeeResult RunLauncher(const std::wstring& commandLine, DebuggeeOptions options = {});
+
+  ClientRecord Record() const;
+  // Waits until the record holds `starts` starts (or `messages` pipe messages); false on time-out.
+  bool WaitForStarts(size_t starts, DWORD timeoutMs = 15000) const;
+  bool WaitForMessages(size_t messages, DWORD timeoutMs = 15000) const;
+
+  // The exit code of a copy once it ended; STILL_ACTIVE while it runs (waits up to timeoutMs).
+  static DWORD ExitCodeOf(const RunningClient& client, DWORD timeoutMs = 0);
+  // Ends every running copy of the client, and waits for them to go.
+  void EndClients() const;
+  // Whether any process with the program name runs now.
+  bool AnyCopyRunning() const;
+
+ private:
+  RunningClient Launch(const std::filesystem::path& program, const std::wstring& window, bool servePipe);
+
+  ScratchFolder scratch_;
+  std::wstring progName_;
+  std::wstring scheme_;
+  std::wstring pipe_;
+  std::unique_ptr<ScratchRegistryKey> languageKey_;
+  std::vector<HANDLE> started_;
+  std::vector<std::wstring> namesToEnd_;
+};
+
+// The id of a running process with this image name, waiting for one to appear; 0 on time-out.
+DWORD WaitForProcess(const std::wstring& imageName, DWORD timeoutMs = 15000);
+
+// Holds keys down with SendInput for its lifetime.
+class HeldKeys {
+ public:
+  explicit HeldKeys(std::vector<WORD> keys);
+  ~HeldKeys();
+
+ private:
+  std::vector<WORD> keys_;
+};
+
+}  // namespace rig
