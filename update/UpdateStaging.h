@@ -1,5 +1,18 @@
 #pragma once
-
 // Clears the leftovers of the last download in temp and moves a downloaded update.zip up into the
 // launcher folder, ready for ExtractUpdatePackage.
+
+#include <string>
+
+// What one staging pass did, for those who want to know; the launcher does not look.
+struct StagingReport {
+  int updaterAttempts = 0;     // deletions of temp\Updater.exe tried, 1 to 6
+  bool archiveFound = false;   // temp\update.zip was there
+  bool archiveCopied = false;  // it was copied up (and only then removed from temp)
+};
+
+// Stages the update in the folder of the launcher's own executable.
 void StageUpdatePackage();
+
+// The same for a given launcher folder, which ends in a backslash.
+StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder);

@@ -1,0 +1,61 @@
+#pragma once
+// The update archive as the extraction reads it: entries described, and extracted to files whose
+// replacement is all or nothing.
+
+#include <unzip.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ZipEntryInfo.h"
+
+enum class ZipStatus {
+  Success,
+  BadArgument,
+  AlreadyOpen,
+  CannotOpenOrCreate,
+  CorruptArchive,
+  ReadError,
+  WriteError,
+  PasswordRequired,
+  InflateError,
+  ChecksumMismatch,
+};
+
+class ZipReader {
+ public:
+  static constexpr size_t kTransferBufferSize = 16384;
+
+  ZipReader() = default;
+  ~ZipReader();
+  ZipReader(const ZipReader&) = delete;
+  ZipReader& operator=(const ZipReader&) = delete;
+
+  // Opens the archive (others may read it meanwhile); relative destinations are taken below
+  // `rootFolder`, which gets a trailing backslash when it has no separator at its end.
+  ZipStatus Open(const std::wstring& archivePath, const std::wstring& rootFolder);
+  // Index -1 gives the number of entries in info.index, all else zero; 0 to count - 1 describes
+  // that entry.
+  ZipStatus GetEntry(int32_t index, ZipEntryInfo& info);
+  // Writes the entry to `destination`, below the root unless it is absolute. A file is written to
+  // a temporary file beside it, checked against its CRC-32 and only then put in place of the old
+  // one; on any failure the old file stays as it was.
+  ZipStatus ExtractEntry(int32_t index, const std::wstring& destination);
+  ZipStatus Close();
+
+  const std::wstring& root() const { return root_; }
+
+ private:
+  ZipStatus GoToEntry(int32_t index);
+  ZipStatus WriteFileEntry(const ZipEntryInfo& info, const std::wstring& folder, const std::wstring& path);
+  void CloseOpenEntry();
+
+  unzFile archive_ = nullptr;
+  std::wstring root_;
+  int32_t count_ = 0;
+  int32_t current_ = 0;     // the entry minizip stands on
+  int32_t openIndex_ = -1;  // the entry whose data is open, or -1
+  std::unique_ptr<unsigned char[]> buffer_;
+};
