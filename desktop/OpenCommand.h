@@ -1,0 +1,19 @@
+#pragma once
+// The text of the URL scheme's open command, apart from the registry so that it builds anywhere.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+// The command, the path, two pairs of quotes, a blank and "%1", must fit 260 characters with its
+// terminating zero.
+constexpr std::size_t kMaxLauncherPathForCommand = 252;
+
+// True when subKey is a scheme name followed by "\shell\open\command", the name being one a URL can
+// begin with: a letter, then letters, digits, "+", "-" or ".". Any other subKey would name the open
+// command of some other key of HKEY_CLASSES_ROOT.
+bool IsSchemeCommandKey(const std::wstring& subKey);
+
+// "\"<launcherPath>\" \"%1\"", or nothing for an empty path or one longer than
+// kMaxLauncherPathForCommand.
+std::optional<std::wstring> OpenCommandText(const std::wstring& launcherPath);
