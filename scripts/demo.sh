@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The demo: a sample installation inside the demo's own Wine prefix, the launcher run in it, and
-# a transcript of what happened.
+# The demo: a sample installation inside the demo's own Wine prefix with a desktop shortcut under
+# its old name and an update waiting in temp; the launcher started as the shortcut does, then two
+# links opened through the shell; a transcript of what happened and a screenshot of the client.
 # usage: demo.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -15,33 +16,122 @@ if [ -z "${PORTICO_UNDER_XVFB:-}" ]; then
   exec env PORTICO_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$build"
 fi
 wineserver -p
-trap "wineserver -k >/dev/null 2>&1 || true" EXIT
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
+out="$build/demo"
+rm -rf "$out" && mkdir -p "$out"
 install_unix="$WINEPREFIX/drive_c/Demo Client"
 install_win='C:\Demo Client'
-rm -rf "$install_unix"
-mkdir -p "$install_unix/temp"
-cp "$build/bin/Portico.exe" "$install_unix/"
-cp "$root/scripts/demo/ProductConfig.xml" "$install_unix/"
+desktop_win='C:\users\Public\Desktop'
+tool="$build/bin/DemoTool.exe"
 
-echo "== Sample installation: $install_win"
-(cd "$install_unix" && find . -type f | sort | sed 's/^\.\//   /')
-
-run_launcher() {
-  # Output goes to files: Wine's helper processes would keep a pipe open after the launcher ends.
-  local out="$build/demo/launcher.out" err="$build/demo/launcher.err"
-  mkdir -p "$build/demo"
-  set +e
-  wine "$install_win\\Portico.exe" "$@" >"$out" 2>"$err" </dev/null
-  local rc=$?
-  set -e
-  echo "   exit code: $rc"
-  if [ -s "$err" ]; then
-    echo "   standard error:"
-    sed 's/^/     /' "$err"
+# Every Windows program writes to files: Wine's helper processes would hold a pipe open.
+win() {
+  local name=$1
+  shift
+  wine "$@" >"$out/$name.out" 2>"$out/$name.err" </dev/null
+}
+show() { sed 's/\r$//' "$out/$1.out"; }
+registered_command() {
+  if win reg reg query 'HKCR\demo\shell\open\command' /ve; then
+    show reg | grep -i 'REG_SZ' | sed 's/^ */   /'
+  else
+    echo "   (not registered)"
+  fi
+}
+shortcut() {
+  echo "   ${1}.lnk:"
+  win shortcut "$tool" show-shortcut "$desktop_win\\$1.lnk" || true
+  show shortcut
+}
+record() { sed 's/^/   /' "$install_unix/DemoClient.record.txt" 2>/dev/null || echo "   (nothing yet)"; }
+launcher_log() {
+  echo "   exit code: $1"
+  if [ -s "$out/launcher.err" ]; then
+    echo "   log lines (standard error, code page 936):"
+    iconv -f GBK -t UTF-8 "$out/launcher.err" | sed 's/^/     /'
   fi
 }
 
-echo "== Starting the launcher as the desktop shortcut does"
-run_launcher
+echo "== Laying out a sample installation in $install_win"
+win taskkill taskkill /f /im DemoClient.exe || true
+rm -rf "$install_unix"
+mkdir -p "$install_unix/temp"
+cp "$build/bin/Portico.exe" "$install_unix/"
+cp "$build/bin/SampleClient.exe" "$install_unix/DemoClient.exe"
+cp "$root/demo/ProductConfig.xml" "$install_unix/"
+printf 'pipe=DemoClientPipe\n' >"$install_unix/DemoClient.settings.txt"
+python3 "$root/scripts/make-icon.py" "$install_unix/DemoClient.ico" B03A2E
+printf 'Demo Client 1.0\n' >"$install_unix/readme.txt"
+printf 'partial download\n' >"$install_unix/temp/update.td0"
+python3 - "$install_unix/temp/update.zip" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("readme.txt", "Demo Client 2.0\n")
+    z.writestr("data/", "")
+    z.writestr("data/version.txt", "2.0.0\n")
+PY
+win reg-delete reg delete 'HKCR\demo' /f || true
+rm -f "$WINEPREFIX/drive_c/users/Public/Desktop/"*.lnk
+win make-shortcut "$tool" make-shortcut "$desktop_win\\演示客户端.lnk" "$install_win\\DemoClient.exe"
+(cd "$install_unix" && find . -type f | sort | sed 's/^\.\//   /')
+cat <<EOF
+
+   ProductConfig.xml names DemoClient.exe, the scheme "demo", the pipe DemoClientPipe, the
+   shortcut 演示客户端 to be renamed 演示客户端 2 (the interface is Chinese: no Language value),
+   and one enabled extra argument, --from-launcher.
+
+== Before the first start
+   registered open command of demo://:
+$(registered_command)
+   desktop shortcuts:
+$(shortcut 演示客户端)
+
+== 1. Starting the launcher as the desktop shortcut does (no arguments)
+EOF
+set +e
+win launcher "$install_win\\Portico.exe"
+rc=$?
+set -e
+launcher_log $rc
+sleep 2
+cat <<EOF
+   registered open command of demo:// now:
+$(registered_command)
+   desktop shortcuts now:
+$(shortcut 演示客户端)
+$(shortcut "演示客户端 2")
+   the update from temp was installed:
+     readme.txt:        $(cat "$install_unix/readme.txt")
+     data/version.txt:  $(cat "$install_unix/data/version.txt" 2>/dev/null || echo missing)
+     update.zip left:   $(ls "$install_unix/update.zip" 2>/dev/null || echo "no (removed after installing)")
+     temp now holds:    $(ls -A "$install_unix/temp" | tr '\n' ' ')
+   DemoClient recorded:
+$(record)
+
+== 2. Opening demo://open?id=7 through the shell while DemoClient runs (hand-off road)
+EOF
+win start1 start "demo://open?id=7"
+win answer1 "$tool" answer-box Portico.exe || true
+show answer1
+sleep 2
+echo "   DemoClient recorded:"
+record
+
+echo
+echo "== 3. Closing DemoClient, then opening demo://open?id=8 through the shell (start road)"
+win taskkill taskkill /f /im DemoClient.exe || true
+sleep 1
+win start2 start "demo://open?id=8"
+sleep 4
+echo "   DemoClient recorded:"
+record
+
+win screenshot "$tool" screenshot "SampleClient - DemoClient.exe" "$out/sampleclient.bmp" || true
+if [ -f "$out/sampleclient.bmp" ]; then
+  python3 "$here/bmp-to-png.py" "$out/sampleclient.bmp" "$out/sampleclient.png"
+  echo
+  echo "== Screenshot of DemoClient's window: $out/sampleclient.png"
+fi
+win taskkill taskkill /f /im DemoClient.exe || true
 echo "== Demo finished"

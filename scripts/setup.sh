@@ -15,6 +15,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   libz-mingw-w64-dev libboost-dev googletest
+  clang libclang-rt-14-dev libtinyxml2-dev
 )
 
 as_root() {
