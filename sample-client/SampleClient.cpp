@@ -77,23 +77,27 @@ void Record(const std::string& line) {
   Show(line);
 }
 
+// 100-ns units since 1601, as the record gives times.
+uint64_t Ticks(const FILETIME& time) { return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+
 void RecordStart(const FILETIME& startedAt, int argc, wchar_t** argv) {
-  ULARGE_INTEGER ticks{{startedAt.dwLowDateTime, startedAt.dwHighDateTime}};
   wchar_t folder[MAX_PATH] = {};
   GetCurrentDirectoryW(MAX_PATH, folder);
-  Record("start pid " + std::to_string(GetCurrentProcessId()) + " at " + std::to_string(ticks.QuadPart));
+  Record("start pid " + std::to_string(GetCurrentProcessId()) + " at " + std::to_string(Ticks(startedAt)));
   Record("working folder: " + EscapeBytes(ToUtf8(folder)));
   Record("command line: " + EscapeBytes(ToUtf8(GetCommandLineW())));
   Record("argument count: " + std::to_string(argc - 1));
   for (int i = 1; i < argc; ++i) Record("argument " + std::to_string(i) + ": " + EscapeBytes(ToUtf8(argv[i])));
 }
 
-// One message is everything a client writes between connecting and closing.
-std::string ReadMessage(HANDLE pipe) {
+// One message is everything a client writes between connecting and closing. Its arrival is the
+// moment its first bytes were read, so that a benchmark can time a hand-off.
+std::string ReadMessage(HANDLE pipe, FILETIME& arrival) {
   std::string message;
   char buffer[4096];
   DWORD read = 0;
   while (ReadFile(pipe, buffer, sizeof(buffer), &read, nullptr) || GetLastError() == ERROR_MORE_DATA) {
+    if (message.empty() && read > 0) GetSystemTimePreciseAsFileTime(&arrival);
     message.append(buffer, read);
     if (read == 0) break;
   }
@@ -117,8 +121,10 @@ DWORD WINAPI ServePipe(void*) {
     Record("serving pipe " + EscapeBytes(ToUtf8(path)));
     for (;;) {
       if (!ConnectNamedPipe(pipe.get(), nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) break;
-      std::string message = ReadMessage(pipe.get());
-      Record("pipe message (" + std::to_string(message.size()) + " bytes): " + EscapeBytes(message));
+      FILETIME arrival{};
+      std::string message = ReadMessage(pipe.get(), arrival);
+      Record("pipe message (" + std::to_string(message.size()) + " bytes, at " + std::to_string(Ticks(arrival)) +
+             "): " + EscapeBytes(message));
       DisconnectNamedPipe(pipe.get());
     }
   }

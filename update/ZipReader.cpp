@@ -176,6 +176,8 @@ ZipStatus ZipReader::Open(const std::wstring& archivePath, const std::wstring& r
   count_ = global.number_entry > INT32_MAX ? INT32_MAX : static_cast<int32_t>(global.number_entry);
   current_ = 0;
   openIndex_ = -1;
+  describedIndex_ = -1;
+  ensuredFolder_.clear();
   return ZipStatus::Success;
 }
 
@@ -193,6 +195,10 @@ ZipStatus ZipReader::GetEntry(int32_t index, ZipEntryInfo& info) {
 
   ZipStatus status = GoToEntry(index);
   if (status != ZipStatus::Success) return status;
+  if (index == describedIndex_) {
+    info = described_;
+    return ZipStatus::Success;
+  }
   unz_file_info64 central{};
   char name[kEntryNameRoom];
   if (unzGetCurrentFileInfo64(archive_, &central, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK) {
@@ -216,6 +222,9 @@ ZipStatus ZipReader::GetEntry(int32_t index, ZipEntryInfo& info) {
   if (extended.creation) info.creationTime = UnixTimeToFileTime(*extended.creation);
   info.compressedSize = static_cast<int32_t>(central.compressed_size);
   info.uncompressedSize = static_cast<int32_t>(central.uncompressed_size);
+  describedIndex_ = index;
+  described_ = info;
+  describedEncrypted_ = (central.flag & kEncryptedFlag) != 0;
   return ZipStatus::Success;
 }
 
@@ -237,17 +246,24 @@ ZipStatus ZipReader::ExtractEntry(int32_t index, const std::wstring& destination
   const std::wstring folder = separator == std::wstring::npos ? std::wstring() : destination.substr(0, separator + 1);
   const std::wstring path = base + destination;
   if (path.size() >= kPathRoom) return ZipStatus::CannotOpenOrCreate;
-  EnsureFolder(base, folder);
+  if (base + folder != ensuredFolder_) {
+    EnsureFolder(base, folder);
+    ensuredFolder_ = IsFolder(base + folder) ? base + folder : std::wstring();
+  }
   return WriteFileEntry(info, base + folder, path);
 }
 
 ZipStatus ZipReader::WriteFileEntry(const ZipEntryInfo& info, const std::wstring& folder, const std::wstring& path) {
-  unz_file_info64 central{};
-  if (unzGetCurrentFileInfo64(archive_, &central, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
-    return ZipStatus::CorruptArchive;
+  bool encrypted = describedEncrypted_;
+  if (describedIndex_ != info.index) {
+    unz_file_info64 central{};
+    if (unzGetCurrentFileInfo64(archive_, &central, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+      return ZipStatus::CorruptArchive;
+    }
+    encrypted = (central.flag & kEncryptedFlag) != 0;
   }
   // No password is ever given, so an encrypted entry cannot be read.
-  if (central.flag & kEncryptedFlag) return ZipStatus::PasswordRequired;
+  if (encrypted) return ZipStatus::PasswordRequired;
 
   const DWORD attributes = info.attributes ? info.attributes : FILE_ATTRIBUTE_NORMAL;
   std::wstring temporary;
@@ -284,6 +300,8 @@ ZipStatus ZipReader::Close() {
   buffer_.reset();
   count_ = 0;
   current_ = 0;
+  describedIndex_ = -1;
+  ensuredFolder_.clear();
   return ZipStatus::Success;
 }
 

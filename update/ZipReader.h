@@ -57,5 +57,11 @@ class ZipReader {
   int32_t count_ = 0;
   int32_t current_ = 0;     // the entry minizip stands on
   int32_t openIndex_ = -1;  // the entry whose data is open, or -1
+  // The last entry described: extracting an entry describes it again, and minizip reads each
+  // header from the file a few bytes per call, which showed in the time of a large update.
+  int32_t describedIndex_ = -1;
+  ZipEntryInfo described_;
+  bool describedEncrypted_ = false;
+  std::wstring ensuredFolder_;  // the folder of the last file written: entries come folder by folder
   std::unique_ptr<unsigned char[]> buffer_;
 };

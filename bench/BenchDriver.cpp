@@ -1,0 +1,464 @@
+// The Windows side of `make bench`: starts the launcher and its baselines in turn, one round after
+// another, and writes one line per measurement ("figure variant round value") to a results file.
+// Times are taken by the programs themselves with GetSystemTimePreciseAsFileTime, so the polling
+// here adds nothing to them, except where a message box must be seen and pressed.
+//
+//   BenchDriver start   OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS STEPS
+//   BenchDriver handoff OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS LINK
+//   BenchDriver memory  OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS
+//   BenchDriver update  OUT ROUNDS APPLY MINIUNZ ARCHIVE SUBJECT_FOLDER BASELINE_FOLDER
+#include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "WinHandles.h"
+
+namespace {
+
+constexpr DWORD kWaitMs = 30000;
+
+uint64_t Now() {
+  FILETIME time;
+  GetSystemTimePreciseAsFileTime(&time);
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
+
+class Results {
+ public:
+  explicit Results(const std::wstring& path) : out_(path.c_str(), std::ios::app) {}
+  // Durations go out in microseconds, sizes in bytes.
+  void Add(const char* figure, const char* variant, int round, double value) {
+    out_ << figure << ' ' << variant << ' ' << round << ' ' << value << '\n';
+    out_.flush();
+  }
+
+ private:
+  std::ofstream out_;
+};
+
+double Micros(uint64_t from, uint64_t to) { return (static_cast<double>(to) - static_cast<double>(from)) / 10.0; }
+
+std::wstring RecordOf(const std::wstring& program) {
+  return program.substr(0, program.find_last_of(L'.')) + L".record.txt";
+}
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+
+// Complete lines only: the writer may be half-way through the last one.
+std::vector<std::string> ReadLines(const std::wstring& path) {
+  std::vector<std::string> lines;
+  portico::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return lines;
+  std::string text;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
+  size_t begin = 0;
+  for (size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
+    lines.push_back(text.substr(begin, end - begin));
+  }
+  return lines;
+}
+
+struct Start {
+  DWORD pid;
+  uint64_t at;
+};
+
+std::vector<Start> Starts(const std::wstring& record) {
+  std::vector<Start> starts;
+  for (const std::string& line : ReadLines(record)) {
+    unsigned long pid = 0;
+    unsigned long long at = 0;
+    if (std::sscanf(line.c_str(), "start pid %lu at %llu", &pid, &at) == 2) starts.push_back({pid, at});
+  }
+  return starts;
+}
+
+std::vector<uint64_t> MessageArrivals(const std::wstring& record) {
+  std::vector<uint64_t> arrivals;
+  for (const std::string& line : ReadLines(record)) {
+    unsigned long bytes = 0;
+    unsigned long long at = 0;
+    if (std::sscanf(line.c_str(), "pipe message (%lu bytes, at %llu)", &bytes, &at) == 2) arrivals.push_back(at);
+  }
+  return arrivals;
+}
+
+template <typename Ready>
+void WaitFor(Ready ready, const char* what) {
+  const ULONGLONG deadline = GetTickCount64() + kWaitMs;
+  while (!ready()) {
+    if (GetTickCount64() >= deadline) Fail(std::string("timed out waiting for ") + what);
+    Sleep(5);
+  }
+}
+
+struct Launch {
+  portico::KernelHandle process;
+  DWORD pid = 0;
+  uint64_t createdAt = 0;  // just before CreateProcessW
+};
+
+Launch StartProcess(const std::wstring& program, const std::wstring& arguments, DWORD flags = 0,
+                    HANDLE output = nullptr) {
+  std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  if (output) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = output;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+  }
+  PROCESS_INFORMATION info{};
+  const std::wstring folder = FolderOf(program);
+  Launch launch;
+  launch.createdAt = Now();
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr, flags, nullptr,
+                      folder.c_str(), &startup, &info)) {
+    Fail("cannot start " + Narrow(program) + ", error " + std::to_string(GetLastError()));
+  }
+  CloseHandle(info.hThread);
+  launch.process.reset(info.hProcess);
+  launch.pid = info.dwProcessId;
+  return launch;
+}
+
+DWORD WaitForExit(const Launch& launch) {
+  if (WaitForSingleObject(launch.process.get(), kWaitMs) != WAIT_OBJECT_0) Fail("a program did not end");
+  DWORD code = 0;
+  GetExitCodeProcess(launch.process.get(), &code);
+  return code;
+}
+
+void EndProcess(DWORD pid) {
+  portico::KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+  if (!process) return;
+  TerminateProcess(process.get(), 0);
+  WaitForSingleObject(process.get(), kWaitMs);
+}
+
+// The time from CreateProcessW of `program` to the first instruction of whatever records its start
+// in `record` next (the program itself, or the client it starts).
+double StartLatency(const std::wstring& program, const std::wstring& arguments, const std::wstring& record,
+                    bool endStarted) {
+  const size_t before = Starts(record).size();
+  Launch launch = StartProcess(program, arguments);
+  WaitForExit(launch);
+  WaitFor([&] { return Starts(record).size() > before; }, "a recorded start");
+  const Start start = Starts(record)[before];
+  if (endStarted) EndProcess(start.pid);
+  return Micros(launch.createdAt, start.at);
+}
+
+void StartRoad(Results& results, const std::wstring& resultsPath, int rounds, const std::wstring& launcher,
+               const std::wstring& client, const std::wstring& trivial, const std::wstring& trivialWithImports,
+               const std::wstring& steps) {
+  const std::wstring clientRecord = RecordOf(client);
+  const std::wstring trivialRecord = RecordOf(trivial);
+  const std::wstring importsRecord = RecordOf(trivialWithImports);
+  for (int round = -1; round < rounds; ++round) {  // round -1 warms the caches and is not kept
+    const bool keep = round >= 0;
+    const bool subjectFirst = round % 2 == 0;
+    for (int turn = 0; turn < 2; ++turn) {
+      if ((turn == 0) == subjectFirst) {
+        const double portico = StartLatency(launcher, L"", clientRecord, true);
+        if (keep) results.Add("B1", "portico", round, portico);
+      } else {
+        const double baseline = StartLatency(trivial, L"", trivialRecord, false);
+        if (keep) results.Add("B1", "trivial", round, baseline);
+      }
+    }
+    // For the record, not the ratio: what the loader costs with the launcher's DLLs; two program
+    // starts in a row, the least a launcher can cost; and the launcher's own steps, one by one.
+    const double imports = StartLatency(trivialWithImports, L"", importsRecord, false);
+    if (keep) results.Add("B1", "imports", round, imports);
+    const double direct = StartLatency(trivial, L"/start:" + client, clientRecord, true);
+    if (keep) results.Add("B1", "direct", round, direct);
+    const double importsDirect = StartLatency(trivialWithImports, L"/start:" + client, clientRecord, true);
+    if (keep) results.Add("B1", "imports-direct", round, importsDirect);
+    if (keep) {
+      const std::wstring startedRecord = RecordOf(FolderOf(steps) + L"\\BenchTrivial.exe");
+      const size_t before = Starts(startedRecord).size();
+      Launch profile =
+          StartProcess(steps, L"\"" + resultsPath + L"\" " + std::to_wstring(round) + L" BenchTrivial.exe");
+      if (WaitForExit(profile) != 0) Fail("the step profile failed");
+      WaitFor([&] { return Starts(startedRecord).size() > before; }, "the profile's start");
+    }
+  }
+}
+
+struct BoxSearch {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<BoxSearch*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search->pid || !IsWindowVisible(window)) return TRUE;
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (wcscmp(name, L"#32770") != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+struct HandOff {
+  double latency;   // CreateProcessW to the message's first bytes read by the client
+  double toBox;     // CreateProcessW to the box first seen
+  double boxWait;   // from the box first seen to its being gone
+  double afterBox;  // from the box gone to the message's arrival
+};
+
+// Seen and pressed as soon as it shows: returns the times from CreateProcessW to the box seen, and
+// from then to the box gone.
+std::pair<double, double> DismissBox(const Launch& launch) {
+  BoxSearch search{launch.pid, nullptr};
+  const ULONGLONG deadline = GetTickCount64() + kWaitMs;
+  // Polled without a pause: each moment the box stands counts against the figure.
+  while (!search.found) {
+    if (GetTickCount64() >= deadline) Fail("no box from the launcher");
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+  }
+  const uint64_t seen = Now();
+  // A posted WM_COMMAND is what a click sends; it needs no focus, which Xvfb may not give.
+  while (IsWindow(search.found)) {
+    PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    if (GetTickCount64() >= deadline) Fail("the box stayed");
+    Sleep(0);
+  }
+  const uint64_t gone = Now();
+  return {Micros(launch.createdAt, seen), Micros(seen, gone)};
+}
+
+HandOff HandOffOnce(const std::wstring& launcher, const std::wstring& link, const std::wstring& record) {
+  const size_t before = MessageArrivals(record).size();
+  Launch launch = StartProcess(launcher, L"\"" + link + L"\"");
+  const auto [toBox, boxWait] = DismissBox(launch);
+  const uint64_t gone = launch.createdAt + static_cast<uint64_t>((toBox + boxWait) * 10.0);
+  if (WaitForExit(launch) != 0) Fail("the hand-off failed");
+  WaitFor([&] { return MessageArrivals(record).size() > before; }, "the pipe message");
+  const uint64_t arrival = MessageArrivals(record)[before];
+  return {Micros(launch.createdAt, arrival), toBox, boxWait, Micros(gone, arrival)};
+}
+
+void HandOffRoad(Results& results, int rounds, const std::wstring& launcher, const std::wstring& client,
+                 const std::wstring& trivial, const std::wstring& trivialWithImports, const std::wstring& link) {
+  const std::wstring clientRecord = RecordOf(client);
+  const std::wstring trivialRecord = RecordOf(trivial);
+  auto serving = [&] {
+    size_t count = 0;
+    for (const std::string& line : ReadLines(clientRecord)) count += line.rfind("serving pipe", 0) == 0;
+    return count;
+  };
+  const size_t before = serving();
+  Launch running = StartProcess(client, L"");
+  WaitFor([&] { return serving() > before; }, "the client's pipe");
+  Sleep(500);  // its window settles, so that the first round does not meet it half made
+  for (int round = -1; round < rounds; ++round) {
+    const bool keep = round >= 0;
+    const bool subjectFirst = round % 2 == 0;
+    for (int turn = 0; turn < 2; ++turn) {
+      if ((turn == 0) == subjectFirst) {
+        const HandOff handOff = HandOffOnce(launcher, link, clientRecord);
+        if (keep) {
+          results.Add("B2", "portico", round, handOff.latency);
+          results.Add("B2", "box", round, handOff.boxWait);
+          results.Add("B2", "to-box", round, handOff.toBox);
+          results.Add("B2", "after-box", round, handOff.afterBox);
+        }
+      } else {
+        const double baseline = StartLatency(trivial, L"", trivialRecord, false);
+        if (keep) results.Add("B2", "trivial", round, baseline);
+      }
+    }
+    // For the record: the least a program that shows such a box costs up to the box and for it.
+    Launch box = StartProcess(trivialWithImports, L"/box");
+    const auto [toBox, boxWait] = DismissBox(box);
+    WaitForExit(box);
+    if (keep) {
+      results.Add("B2", "trivial-to-box", round, toBox);
+      results.Add("B2", "trivial-box", round, boxWait);
+    }
+  }
+  EndProcess(running.pid);
+}
+
+// Peak working set of a program run as a debuggee, read as it begins to exit: a breakpoint on
+// ntdll's RtlExitUserProcess stops it there with everything still mapped. Read at the exit event
+// instead, Wine sometimes answers zeros, the process being gone already.
+double PeakWorkingSet(const std::wstring& program) {
+  auto* exitAddress = reinterpret_cast<BYTE*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlExitUserProcess"));
+  if (!exitAddress) Fail("no RtlExitUserProcess");
+  Launch launch = StartProcess(program, L"", DEBUG_ONLY_THIS_PROCESS);
+  auto readPeak = [&]() -> std::optional<double> {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (!GetProcessMemoryInfo(launch.process.get(), &counters, sizeof(counters)) || !counters.PeakWorkingSetSize) {
+      return std::nullopt;
+    }
+    return static_cast<double>(counters.PeakWorkingSetSize);
+  };
+  std::optional<double> peak;
+  bool armed = false;
+  BYTE original = 0;
+  for (bool running = true; running;) {
+    DEBUG_EVENT event{};
+    if (!WaitForDebugEvent(&event, kWaitMs)) Fail("no debug event");
+    DWORD status = DBG_CONTINUE;
+    switch (event.dwDebugEventCode) {
+      case CREATE_PROCESS_DEBUG_EVENT:
+        if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+        break;
+      case LOAD_DLL_DEBUG_EVENT:
+        if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
+        break;
+      case EXCEPTION_DEBUG_EVENT: {
+        const EXCEPTION_RECORD& exception = event.u.Exception.ExceptionRecord;
+        if (exception.ExceptionCode != EXCEPTION_BREAKPOINT) {
+          status = DBG_EXCEPTION_NOT_HANDLED;  // the program's own to handle
+        } else if (!armed) {
+          // The loader's breakpoint: arm ours, if ntdll lies where it lies here (it does under Wine).
+          BYTE theirs[16];
+          SIZE_T read = 0;
+          const BYTE trap = 0xCC;
+          if (ReadProcessMemory(launch.process.get(), exitAddress, theirs, sizeof(theirs), &read) &&
+              read == sizeof(theirs) && memcmp(theirs, exitAddress, sizeof(theirs)) == 0 &&
+              WriteProcessMemory(launch.process.get(), exitAddress, &trap, 1, nullptr)) {
+            original = theirs[0];
+            armed = true;
+            FlushInstructionCache(launch.process.get(), exitAddress, 1);
+          }
+        } else if (exception.ExceptionAddress == exitAddress) {
+          peak = readPeak();
+          WriteProcessMemory(launch.process.get(), exitAddress, &original, 1, nullptr);
+          FlushInstructionCache(launch.process.get(), exitAddress, 1);
+          portico::KernelHandle thread(OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, event.dwThreadId));
+          CONTEXT context{};
+          context.ContextFlags = CONTEXT_CONTROL;
+          if (!thread || !GetThreadContext(thread.get(), &context)) Fail("no thread context");
+          context.Rip = reinterpret_cast<DWORD64>(exitAddress);
+          if (!SetThreadContext(thread.get(), &context)) Fail("cannot set the thread context");
+        }
+        break;
+      }
+      case EXIT_PROCESS_DEBUG_EVENT:
+        if (!peak) peak = readPeak();
+        running = false;
+        break;
+      default:
+        break;
+    }
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+  }
+  WaitForExit(launch);
+  if (!peak) Fail("no memory counters");
+  return *peak;
+}
+
+void MemoryRoad(Results& results, int rounds, const std::wstring& launcher, const std::wstring& client,
+                const std::wstring& trivial, const std::wstring& trivialWithImports) {
+  const std::wstring clientRecord = RecordOf(client);
+  for (int round = -1; round < rounds; ++round) {
+    const bool keep = round >= 0;
+    const bool subjectFirst = round % 2 == 0;
+    for (int turn = 0; turn < 2; ++turn) {
+      if ((turn == 0) == subjectFirst) {
+        const size_t before = Starts(clientRecord).size();
+        const double peak = PeakWorkingSet(launcher);
+        WaitFor([&] { return Starts(clientRecord).size() > before; }, "a recorded start");
+        EndProcess(Starts(clientRecord)[before].pid);
+        if (keep) results.Add("B5", "portico", round, peak);
+      } else {
+        const double peak = PeakWorkingSet(trivial);
+        if (keep) results.Add("B5", "trivial", round, peak);
+      }
+    }
+    const double imports = PeakWorkingSet(trivialWithImports);  // for the record, not the ratio
+    if (keep) results.Add("B5", "imports", round, imports);
+  }
+}
+
+double TimedRun(const std::wstring& program, const std::wstring& arguments, HANDLE output) {
+  Launch launch = StartProcess(program, arguments, 0, output);
+  const DWORD code = WaitForExit(launch);
+  const uint64_t ended = Now();
+  if (code != 0) Fail(Narrow(program) + " failed with " + std::to_string(code));
+  return Micros(launch.createdAt, ended);
+}
+
+void UpdateRoad(Results& results, int rounds, const std::wstring& apply, const std::wstring& miniunz,
+                const std::wstring& archive, const std::wstring& subjectFolder, const std::wstring& baselineFolder) {
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  portico::FileHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      &inherit, OPEN_EXISTING, 0, nullptr));
+  CreateDirectoryW(subjectFolder.c_str(), nullptr);
+  CreateDirectoryW(baselineFolder.c_str(), nullptr);
+  const std::wstring update = subjectFolder + L"\\update.zip";
+  // Round -1 lays both installations out; every kept round then replaces files that are there.
+  for (int round = -1; round < rounds; ++round) {
+    const bool keep = round >= 0;
+    const bool subjectFirst = round % 2 == 0;
+    for (int turn = 0; turn < 2; ++turn) {
+      if ((turn == 0) == subjectFirst) {
+        // A second name for the same data: the launcher deletes update.zip once it is applied.
+        DeleteFileW(update.c_str());
+        if (!CreateHardLinkW(update.c_str(), archive.c_str(), nullptr) &&
+            !CopyFileW(archive.c_str(), update.c_str(), FALSE)) {
+          Fail("cannot place update.zip");
+        }
+        const double portico = TimedRun(apply, L"\"" + subjectFolder + L"\"", nul.get());
+        if (keep) results.Add("B3", "portico", round, portico);
+      } else {
+        const double baseline =
+            TimedRun(miniunz, L"-x -o \"" + archive + L"\" -d \"" + baselineFolder + L"\"", nul.get());
+        if (keep) results.Add("B3", "miniunz", round, baseline);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  try {
+    if (argc < 4) Fail("usage: BenchDriver start|handoff|memory|update OUT ROUNDS ...");
+    const std::wstring mode = argv[1];
+    Results results(argv[2]);
+    const int rounds = _wtoi(argv[3]);
+    if (mode == L"start" && argc == 9) {
+      StartRoad(results, argv[2], rounds, argv[4], argv[5], argv[6], argv[7], argv[8]);
+    } else if (mode == L"handoff" && argc == 9) {
+      HandOffRoad(results, rounds, argv[4], argv[5], argv[6], argv[7], argv[8]);
+    } else if (mode == L"memory" && argc == 8) {
+      MemoryRoad(results, rounds, argv[4], argv[5], argv[6], argv[7]);
+    } else if (mode == L"update" && argc == 9) {
+      UpdateRoad(results, rounds, argv[4], argv[5], argv[6], argv[7], argv[8]);
+    } else {
+      Fail("bad arguments");
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "BenchDriver: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,83 @@
+// A profile of the launcher's start road: the same calls in the same order as Portico.exe makes
+// them, each timed once, in a fresh process each run (a launcher only ever makes the first call).
+// It lies in an installation beside Portico.exe and appends "B1step <step> <round> <us>" lines
+// to the results file it is given.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ConfigStore.h"
+#include "InstanceControl.h"
+#include "LaunchSteps.h"
+#include "LaunchText.h"
+#include "Log.h"
+#include "ProtocolRegistration.h"
+#include "UpdateExtraction.h"
+#include "UpdateStaging.h"
+
+namespace {
+
+LARGE_INTEGER frequency;
+
+double Since(LARGE_INTEGER& mark) {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  const double us = static_cast<double>(now.QuadPart - mark.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+  mark = now;
+  return us;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  QueryPerformanceFrequency(&frequency);
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (argc != 4) return 2;
+  const std::wstring results = argv[1];
+  const int round = _wtoi(argv[2]);
+  const std::wstring target = argv[3];  // started in place of the configured client
+  std::vector<std::pair<const char*, double>> steps;
+  LARGE_INTEGER mark;
+  QueryPerformanceCounter(&mark);
+
+  const LaunchRequest request = SplitForceRun(L"");
+  ProductConfig config;
+  std::vector<LaunchArgument> arguments;
+  const bool configRead = ConfigStore::Instance().FillProductConfig(config, arguments);
+  steps.emplace_back("config", Since(mark));
+  CheckRunningTarget(config.ProgName, request.forceRun);
+  steps.emplace_back("running-copies", Since(mark));
+  const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
+  WriteRegFun(config.Protocol + L"\\shell\\open\\command");
+  steps.emplace_back("registration", Since(mark));
+  const LauncherLocation launcher = GetLauncherLocation(instance);
+  const bool inLauncherFolder = EnterLauncherFolder(launcher);
+  std::wstring parameters = link.found ? QuotePayload(link.payload) : request.text;
+  WriteWide(PORTICO_LOG_INFO, L"class path: ") << NarrowText(config.ProgName);
+  WriteWide(PORTICO_LOG_INFO, L"par: ") << NarrowText(parameters);
+  steps.emplace_back("log", Since(mark));
+  if (inLauncherFolder) {
+    StageUpdatePackage();
+    ExtractUpdatePackage();
+  }
+  steps.emplace_back("update-check", Since(mark));
+  if (configRead) RefreshShortcutFor(config, launcher);
+  steps.emplace_back("shortcut-check", Since(mark));
+  if (AdminHintKeysHeld()) AppendAdminHint(parameters);
+  if (configRead) AppendLaunchArguments(parameters, arguments);
+  steps.emplace_back("keys", Since(mark));
+  StartTarget(launcher, target, parameters);
+  steps.emplace_back("shell-execute", Since(mark));
+
+  if (FILE* out = _wfopen(results.c_str(), L"a")) {
+    for (const auto& [name, us] : steps) std::fprintf(out, "B1step %s %d %.1f\n", name, round, us);
+    std::fclose(out);
+  }
+  LocalFree(argv);
+  return 0;
+}
