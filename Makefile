@@ -1,8 +1,12 @@
 # The two commands that matter: `make test` and `make demo`. Each installs what it needs first.
 BUILD ?= build
 CMAKE_FLAGS ?=
+# The pure logic natively with clang and sanitizers, and the fuzz targets.
+NATIVE_BUILD ?= $(BUILD)-native
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build test demo clean
+.PHONY: all setup configure build test native-test fuzz demo bench clean
 
 all: build
 
@@ -15,11 +19,27 @@ configure: setup
 build: configure
 	@cmake --build $(BUILD) -j $$(nproc) -- --no-print-directory
 
-test: build
+test: build native-test
 	@bash scripts/run-tests.sh $(BUILD)
+
+native-test: setup
+	@cmake -S tests/native -B $(NATIVE_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(NATIVE_BUILD) -j $$(nproc) -- --no-print-directory
+	@ctest --test-dir $(NATIVE_BUILD) --output-on-failure --no-tests=error
+
+fuzz: setup
+	@bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)
+
+# Release build of its own, without the tests; measures and writes docs/BENCHMARKS.md.
+BENCH_BUILD ?= build-bench
+bench: setup
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DBUILD_TESTING=OFF -DPORTICO_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $$(nproc) -- --no-print-directory
+	@bash bench/run-bench.sh $(BENCH_BUILD)
 
 clean:
 	rm -rf $(BUILD)

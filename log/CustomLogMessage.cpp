@@ -1,7 +1,6 @@
 #include "CustomLogMessage.h"
 
 #include "LogHeader.h"
-#include "RootLogger.h"
 
 namespace n_log {
 

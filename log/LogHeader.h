@@ -6,6 +6,9 @@
 
 #include "LogLevel.h"
 
+// "ZIR". A constant array, so it exists before any static logger is built and after the last is gone.
+extern const char logTag[];
+
 namespace n_log {
 
 std::string FormatRecordHeader(const std::string& tag, cpplog::LogLevel level, const std::tm& utc);

@@ -5,8 +5,7 @@
 #include <string>
 
 #include "KvLogger.h"
+#include "LogHeader.h"
 
-// "ZIR".
-extern const std::string logTag;
 // Delivers to the debugger output first, then to standard error.
 extern cpplog::KvLogger rootLogger;

@@ -10,7 +10,7 @@ namespace {
 using Calls = std::vector<std::string>;
 
 TEST(RootLogger, HasTheDebuggerSinkFirstAndTheStandardErrorSinkSecond) {
-  EXPECT_EQ(logTag, "ZIR");
+  EXPECT_STREQ(logTag, "ZIR");
   const auto& sinks = rootLogger.sinkList();
   ASSERT_EQ(sinks.size(), 2u);
   auto first = boost::any_cast<cpplog::KvDbgLogger*>(&sinks[0]);
