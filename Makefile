@@ -42,4 +42,4 @@ bench: setup
 	@bash bench/run-bench.sh $(BENCH_BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(NATIVE_BUILD)
