@@ -21,14 +21,16 @@ std::wstring ClassName(HWND window) {
 
 struct Search {
   DWORD pid;
+  const wchar_t* windowClass;
   HWND found;
 };
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
+BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM param) {
   auto* search = reinterpret_cast<Search*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner == search->pid && IsWindowVisible(window) && ClassName(window) == L"#32770") {
+  if (owner == search->pid && IsWindowVisible(window) &&
+      (!search->windowClass || ClassName(window) == search->windowClass)) {
     search->found = window;
     return FALSE;
   }
@@ -48,18 +50,18 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
   return TRUE;
 }
 
-HWND FindDialogOf(DWORD pid) {
-  Search search{pid, nullptr};
-  EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+}  // namespace
+
+HWND VisibleWindowOf(DWORD pid, const wchar_t* windowClass) {
+  Search search{pid, windowClass, nullptr};
+  EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
-
-}  // namespace
 
 std::optional<MessageBoxInfo> WaitForMessageBox(DWORD pid, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
-    if (HWND window = FindDialogOf(pid)) {
+    if (HWND window = VisibleWindowOf(pid, L"#32770")) {
       // The box becomes visible before its controls are all filled in; give it a moment.
       Sleep(100);
       MessageBoxInfo box;

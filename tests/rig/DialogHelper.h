@@ -22,6 +22,9 @@ struct MessageBoxInfo {
   std::vector<DialogButton> buttons;
 };
 
+// The first visible top-level window of process `pid`, of the given class when one is named.
+HWND VisibleWindowOf(DWORD pid, const wchar_t* windowClass = nullptr);
+
 // Waits until process `pid` shows a dialog of class #32770 and reads it. Nothing within the time.
 std::optional<MessageBoxInfo> WaitForMessageBox(DWORD pid, DWORD timeoutMs = 15000);
 

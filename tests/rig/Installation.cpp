@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "DialogHelper.h"
 #include "WinHandles.h"
 
 namespace fs = std::filesystem;
@@ -16,28 +17,6 @@ namespace {
 constexpr DWORD kPollMs = 50;
 
 std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
-
-struct WindowSearch {
-  DWORD pid;
-  HWND window;
-};
-
-BOOL CALLBACK FindWindowOf(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<WindowSearch*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner == search->pid && IsWindowVisible(window)) {
-    search->window = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND VisibleWindowOf(DWORD pid) {
-  WindowSearch search{pid, nullptr};
-  EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
-  return search.window;
-}
 
 void EndProcessesNamed(const std::wstring& name) {
   portico::SnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
