@@ -21,6 +21,9 @@ constexpr Setting kSettings[] = {
     {"shortcut_en", &ProductConfig::shortcut_en},
     {"shortcut_new_cn", &ProductConfig::shortcut_new_cn},
     {"shortcut_new_en", &ProductConfig::shortcut_new_en},
+    {"UpdatePublicKey", &ProductConfig::UpdatePublicKey},
+    {"LogFile", &ProductConfig::LogFile},
+    {"Language", &ProductConfig::Language},
 };
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }

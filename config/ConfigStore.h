@@ -16,6 +16,10 @@ struct ProductConfig {
   std::wstring ProgName;
   std::wstring Protocol;
   std::wstring Pipe;
+  // Optional settings beyond the launch itself; each changes nothing while it is absent.
+  std::wstring UpdatePublicKey;  // minisign public key that must have signed an update
+  std::wstring LogFile;          // diagnostic log file, relative to the launcher folder or absolute
+  std::wstring Language;         // interface language ("en-US", "zh-CN"), in place of the registry's
 };
 
 // One extra argument for the target program, as it is to appear on its command line.

@@ -44,6 +44,15 @@ TEST(ConfigSettings, AnyRootNameAndSettingNamesInAnyCaseWithTheLastOneWinning) {
   EXPECT_EQ(filled.config.shortcut_new_en, L"New Demo");
 }
 
+TEST(ConfigSettings, OptionalSettingsAreReadByTheSameRules) {
+  auto filled = Fill("<r><updatepublickey>RWQ key</updatepublickey><LOGFILE>%ProgramData%\\x.log</LOGFILE>"
+                     "<Language>en-US</Language><Language></Language></r>");
+  EXPECT_EQ(filled.config.UpdatePublicKey, L"RWQ key");
+  EXPECT_EQ(filled.config.LogFile, L"%ProgramData%\\x.log");
+  EXPECT_EQ(filled.config.Language, L"en-US");
+  EXPECT_TRUE(Fill("<r><ProgName>a.exe</ProgName></r>").config.LogFile.empty());
+}
+
 TEST(ConfigSettings, ReadConfigTextTakesOnlyTheFirstElementNamedExactly) {
   auto built = BuildFromText(
       "<r><progname>lower.exe</progname><ProgName>First.exe</ProgName><ProgName>Second.exe</ProgName></r>");
