@@ -8,6 +8,20 @@ constexpr size_t kForceRunLength = sizeof(kForceRunPrefix) / sizeof(wchar_t) - 1
 constexpr size_t kSchemeSeparatorLength = 3;
 constexpr size_t kPathLimit = 259;  // characters, without the terminator
 
+wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+// URL schemes ignore letter case, and browsers hand them over lower-cased whatever the page wrote:
+// a match that depended on case would let a link pass unquoted.
+size_t FindIgnoringAsciiCase(const std::wstring& text, const std::wstring& pattern) {
+  if (pattern.size() > text.size()) return std::wstring::npos;
+  for (size_t at = 0; at + pattern.size() <= text.size(); ++at) {
+    size_t i = 0;
+    while (i < pattern.size() && AsciiLower(text[at + i]) == AsciiLower(pattern[i])) ++i;
+    if (i == pattern.size()) return at;
+  }
+  return std::wstring::npos;
+}
+
 bool IsWellFormedPayload(const std::wstring& payload) {
   if (payload.empty() || payload.back() != L'"') return false;
   if (payload.find(L'"') != payload.size() - 1) return false;
@@ -24,7 +38,7 @@ LaunchRequest SplitForceRun(const std::wstring& commandLine) {
 }
 
 LinkPayload FindLinkPayload(const std::wstring& text, const std::wstring& scheme) {
-  size_t at = text.find(scheme);
+  size_t at = FindIgnoringAsciiCase(text, scheme);
   if (at == std::wstring::npos) return {};
   size_t start = at + scheme.size() + kSchemeSeparatorLength;
   return {true, start < text.size() ? text.substr(start) : std::wstring()};
@@ -72,6 +86,18 @@ std::optional<std::wstring> IconPathFor(const std::wstring& launcherFolder, cons
   std::wstring path = launcherFolder + L"//" + shortName + L".ico";
   if (path.size() > kPathLimit) return std::nullopt;
   return path;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  const size_t separator = path.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return {};
+  const bool driveRoot = separator == 2 && path[1] == L':';
+  return path.substr(0, driveRoot ? separator + 1 : separator);
+}
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
+  const bool separated = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
+  return separated ? folder + name : folder + L"\\" + name;
 }
 
 bool IsSafePipeName(const std::wstring& name) {

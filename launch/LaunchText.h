@@ -16,8 +16,8 @@ struct LinkPayload {
   bool found = false;    // the scheme name occurs in the command line
   std::wstring payload;  // from three characters after the scheme name to the end; empty past the end
 };
-// The first occurrence of `scheme` anywhere in `text`, compared exactly; an empty scheme matches
-// at index 0.
+// The first occurrence of `scheme` anywhere in `text`, ignoring ASCII letter case as URL schemes
+// do; an empty scheme matches at index 0. The payload keeps its own case.
 LinkPayload FindLinkPayload(const std::wstring& text, const std::wstring& scheme);
 
 // The target's parameters for a link: always exactly one argument for a Windows command-line
@@ -36,6 +36,13 @@ std::wstring ShortName(const std::wstring& progName);
 
 // "<folder>//<short name>.ico"; absent when it would not fit 259 characters.
 std::optional<std::wstring> IconPathFor(const std::wstring& launcherFolder, const std::wstring& shortName);
+
+// The folder of a file's full path, without the separator before the file's name, except in a
+// drive's root ("C:\\"), since "C:" alone means the drive's current folder. Empty without a separator.
+std::wstring FolderOf(const std::wstring& path);
+
+// `folder` and `name` with one separator between them.
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
 // A pipe name that stays inside the pipe namespace: no separators and no "..".
 bool IsSafePipeName(const std::wstring& name);

@@ -32,24 +32,55 @@ struct LinkCase {
   bool quoted;           // the whole link in quotes, as the shell passes it
 };
 
-void ExpectEachLinkArrivesWhole(UINT expectedCodePage, const std::vector<LinkCase>& cases) {
+// How the scheme is written in the link and in Protocol: schemes ignore letter case, so no spelling
+// may let a link pass unquoted.
+struct Spelling {
+  std::string what;
+  bool upperLink;
+  bool mixedLink;
+  bool mixedProtocol;
+};
+const std::vector<Spelling> kAsConfigured = {{"as configured", false, false, false}};
+const std::vector<Spelling> kEverySpelling = {{"as configured", false, false, false},
+                                              {"link in capitals", true, false, false},
+                                              {"link in mixed case", false, true, false},
+                                              {"Protocol in mixed case", false, false, true}};
+
+std::wstring Spelled(std::wstring scheme, bool upper, bool mixed) {
+  for (size_t i = 0; i < scheme.size(); ++i) {
+    if (upper || (mixed && i % 2 == 0)) scheme[i] = static_cast<wchar_t>(towupper(scheme[i]));
+  }
+  return scheme;
+}
+
+void ExpectLinkArrivesWhole(rig::Installation& install, const std::wstring& scheme, const LinkCase& c, size_t starts,
+                            const std::string& spelling) {
+  const std::wstring link = scheme + L"://" + c.payload;
+  const std::wstring commandLine = c.quoted ? L"\"" + link + L"\"" : link;
+  const rig::DebuggeeResult result = install.RunLauncher(commandLine);
+  const std::string what = c.what + ", scheme " + spelling;
+  EXPECT_EQ(result.crashCode, 0u) << what;
+  EXPECT_EQ(result.exitCode, 0u) << what;
+  ASSERT_TRUE(install.WaitForStarts(starts)) << what;
+  const rig::ClientStart start = install.Record().starts.back();
+  // A quoted link's own closing quote is the payload's last character.
+  const std::wstring payload = c.quoted ? c.payload + L"\"" : c.payload;
+  ASSERT_EQ(start.arguments.size(), 1u) << what << ": " << start.commandLine.substr(0, 300);
+  EXPECT_EQ(start.arguments[0], Expected(payload)) << what;
+  install.EndClients();
+}
+
+void ExpectEachLinkArrivesWhole(UINT expectedCodePage, const std::vector<LinkCase>& cases,
+                                const std::vector<Spelling>& spellings = kAsConfigured) {
   ASSERT_EQ(GetACP(), expectedCodePage) << "the test runs under the wrong locale";
   rig::Installation install;
-  install.WriteConfig();
   size_t starts = 0;
-  for (const LinkCase& c : cases) {
-    const std::wstring link = install.scheme() + L"://" + c.payload;
-    const std::wstring commandLine = c.quoted ? L"\"" + link + L"\"" : link;
-    const rig::DebuggeeResult result = install.RunLauncher(commandLine);
-    EXPECT_EQ(result.crashCode, 0u) << c.what;
-    EXPECT_EQ(result.exitCode, 0u) << c.what;
-    ASSERT_TRUE(install.WaitForStarts(++starts)) << c.what;
-    const rig::ClientStart start = install.Record().starts.back();
-    // A quoted link's own closing quote is the payload's last character.
-    const std::wstring payload = c.quoted ? c.payload + L"\"" : c.payload;
-    ASSERT_EQ(start.arguments.size(), 1u) << c.what << ": " << start.commandLine.substr(0, 300);
-    EXPECT_EQ(start.arguments[0], Expected(payload)) << c.what;
-    install.EndClients();
+  for (const Spelling& spelling : spellings) {
+    install.WriteConfig("", Spelled(install.scheme(), false, spelling.mixedProtocol));
+    for (const LinkCase& c : cases) {
+      ExpectLinkArrivesWhole(install, Spelled(install.scheme(), spelling.upperLink, spelling.mixedLink), c, ++starts,
+                             spelling.what);
+    }
   }
 }
 
@@ -80,13 +111,13 @@ std::vector<LinkCase> LongAndNonAscii() {
 }
 
 TEST(HostileLink, RawQuotesAndTrailingBackslashesUnderCodePage1252) {
-  ExpectEachLinkArrivesWhole(1252, RawQuotesAndBackslashes());
+  ExpectEachLinkArrivesWhole(1252, RawQuotesAndBackslashes(), kEverySpelling);
 }
 
 TEST(HostileLink, LongAndNonAsciiLinksUnderCodePage1252) { ExpectEachLinkArrivesWhole(1252, LongAndNonAscii()); }
 
 TEST(HostileLink, RawQuotesAndTrailingBackslashesUnderCodePage936) {
-  ExpectEachLinkArrivesWhole(936, RawQuotesAndBackslashes());
+  ExpectEachLinkArrivesWhole(936, RawQuotesAndBackslashes(), kEverySpelling);
 }
 
 TEST(HostileLink, LongAndNonAsciiLinksUnderCodePage936) { ExpectEachLinkArrivesWhole(936, LongAndNonAscii()); }

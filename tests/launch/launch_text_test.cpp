@@ -24,8 +24,10 @@ TEST(LaunchText, PayloadStartsThreeCharactersAfterTheFirstSchemeName) {
   EXPECT_EQ(FindLinkPayload(L"xdemoABCdemo://y", L"demo").payload, L"demo://y");
   // An empty scheme matches at once.
   EXPECT_EQ(FindLinkPayload(L"abcdef", L"").payload, L"def");
-  // Case-sensitive.
-  EXPECT_FALSE(FindLinkPayload(L"DEMO://x", L"demo").found);
+  // The scheme ignores ASCII case, the payload keeps its own.
+  EXPECT_EQ(FindLinkPayload(L"\"DEMO://X\" --evil", L"demo").payload, L"X\" --evil");
+  EXPECT_EQ(FindLinkPayload(L"\"demo://x\"", L"DeMo").payload, L"x\"");
+  EXPECT_FALSE(FindLinkPayload(L"\"d\u00c9mo://x\"", L"d\u00e9mo").found);
   // A payload that would start past the end is empty.
   for (const wchar_t* shortLink : {L"demo", L"demo:", L"demo:/", L"demo://"}) {
     LinkPayload cut = FindLinkPayload(shortLink, L"demo");
@@ -72,6 +74,15 @@ TEST(LaunchText, ShortNameAndIconPath) {
   std::wstring folder(259 - 6 - 2 - 4, L'f');
   EXPECT_TRUE(IconPathFor(folder, L"Client").has_value());
   EXPECT_FALSE(IconPathFor(folder + L"f", L"Client").has_value());
+}
+
+TEST(LaunchText, FolderOfAPathKeepsTheSeparatorOfADriveRootOnly) {
+  EXPECT_EQ(FolderOf(L"C:\\Demo Client\\Portico.exe"), L"C:\\Demo Client");
+  EXPECT_EQ(FolderOf(L"C:\\Portico.exe"), L"C:\\");
+  EXPECT_EQ(FolderOf(L"\\\\server\\share\\Portico.exe"), L"\\\\server\\share");
+  EXPECT_EQ(FolderOf(L"Portico.exe"), L"");
+  EXPECT_EQ(JoinPath(L"C:\\", L"Client.exe"), L"C:\\Client.exe");
+  EXPECT_EQ(JoinPath(L"C:\\Demo", L"Client.exe"), L"C:\\Demo\\Client.exe");
 }
 
 TEST(LaunchText, PipeNamesStayInThePipeNamespace) {

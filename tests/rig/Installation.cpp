@@ -91,11 +91,11 @@ Installation::~Installation() {
   for (HANDLE process : started_) CloseHandle(process);
 }
 
-void Installation::WriteConfig(const std::string& extraXml) {
+void Installation::WriteConfig(const std::string& extraXml, const std::wstring& protocol) {
   std::ostringstream xml;
   xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Product>\n"
       << "  <ProgName>" << ToUtf8(progName_) << "</ProgName>\n"
-      << "  <Protocol>" << Narrow(scheme_) << "</Protocol>\n"
+      << "  <Protocol>" << Narrow(protocol.empty() ? scheme_ : protocol) << "</Protocol>\n"
       << "  <Pipe>" << Narrow(pipe_) << "</Pipe>\n"
       << extraXml << "</Product>\n";
   WriteRawConfig(xml.str());

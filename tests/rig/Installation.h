@@ -54,8 +54,9 @@ class Installation {
   const std::wstring& scheme() const { return scheme_; }
   const std::wstring& pipe() const { return pipe_; }
 
-  // ProductConfig.xml with the unique names and the given extra settings (XML inside the root).
-  void WriteConfig(const std::string& extraXml = "");
+  // ProductConfig.xml with the unique names and the given extra settings (XML inside the root);
+  // `protocol` spells the scheme in Protocol when it is not empty.
+  void WriteConfig(const std::string& extraXml = "", const std::wstring& protocol = L"");
   void WriteRawConfig(const std::string& bytes);
   // SampleClient's settings beside it ("pipe=...", "window=..."), for copies the launcher starts.
   void WriteClientSettings(const std::string& settings) const;
