@@ -18,12 +18,16 @@ bool IsSchemeName(const std::wstring& name) {
 
 }  // namespace
 
-bool IsSchemeCommandKey(const std::wstring& subKey) {
+bool IsSchemeCommandKey(const std::wstring& subKey) { return SchemeOfCommandKey(subKey).has_value(); }
+
+std::optional<std::wstring> SchemeOfCommandKey(const std::wstring& subKey) {
   const std::wstring suffix = kCommandKeySuffix;
   if (subKey.size() <= suffix.size() || subKey.compare(subKey.size() - suffix.size(), suffix.size(), suffix) != 0) {
-    return false;
+    return std::nullopt;
   }
-  return IsSchemeName(subKey.substr(0, subKey.size() - suffix.size()));
+  std::wstring scheme = subKey.substr(0, subKey.size() - suffix.size());
+  if (!IsSchemeName(scheme)) return std::nullopt;
+  return scheme;
 }
 
 std::optional<std::wstring> OpenCommandText(const std::wstring& launcherPath) {

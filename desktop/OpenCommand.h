@@ -13,6 +13,8 @@ constexpr std::size_t kMaxLauncherPathForCommand = 252;
 // begin with: a letter, then letters, digits, "+", "-" or ".". Any other subKey would name the open
 // command of some other key of HKEY_CLASSES_ROOT.
 bool IsSchemeCommandKey(const std::wstring& subKey);
+// The scheme name of such a subKey; nothing for any other.
+std::optional<std::wstring> SchemeOfCommandKey(const std::wstring& subKey);
 
 // "\"<launcherPath>\" \"%1\"", or nothing for an empty path or one longer than
 // kMaxLauncherPathForCommand.

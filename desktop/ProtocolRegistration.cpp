@@ -9,17 +9,27 @@
 
 namespace {
 
-LSTATUS StoreDefaultValue(HKEY commandKey, const std::wstring& command) {
-  // The text and its terminating zero, nothing more: readers with a small buffer, Wine's shell
-  // among them (256 characters), reject a padded value and the scheme stops working.
-  const DWORD size = static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t));
-  return RegSetValueExW(commandKey, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()), size);
+// The text and its terminating zero, nothing more: readers with a small buffer, Wine's shell among
+// them (256 characters), reject a padded value and the scheme stops working.
+LSTATUS SetText(HKEY key, const wchar_t* name, const std::wstring& text) {
+  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+LSTATUS StoreDefaultValue(HKEY commandKey, const std::wstring& command) { return SetText(commandKey, L"", command); }
+
+// Windows starts a URL handler only when the scheme's key says it is one. A key that an installer
+// made is left as the installer made it.
+void MarkAsUrlScheme(HKEY schemeKey, const std::wstring& scheme) {
+  SetText(schemeKey, L"URL Protocol", L"");
+  SetText(schemeKey, L"", L"URL:" + scheme);
 }
 
 }  // namespace
 
 void RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store) {
-  if (!IsSchemeCommandKey(subKey)) return;
+  const std::optional<std::wstring> scheme = SchemeOfCommandKey(subKey);
+  if (!scheme) return;
 
   wchar_t modulePath[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
@@ -31,9 +41,16 @@ void RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store) {
   const auto command = OpenCommandText(std::wstring(modulePath, length));
   if (!command) return;
 
+  portico::RegKey schemeKey;
+  DWORD disposition = 0;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, scheme->c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, schemeKey.put(),
+                      &disposition) != ERROR_SUCCESS) {
+    return;
+  }
+  if (disposition == REG_CREATED_NEW_KEY) MarkAsUrlScheme(schemeKey.get(), *scheme);
   portico::RegKey commandKey;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, commandKey.put(),
-                      nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(schemeKey.get(), L"shell\\open\\command", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      commandKey.put(), nullptr) != ERROR_SUCCESS) {
     return;
   }
   if (store(commandKey.get(), *command) != ERROR_SUCCESS) WriteWide(PORTICO_LOG_INFO, L"set reg failure: ");

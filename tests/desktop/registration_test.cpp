@@ -96,6 +96,31 @@ TEST(Registration, CreatesTheSchemeShellAndOpenKeys) {
   EXPECT_EQ(DefaultValue(scheme.commandKey()), ExactCommand(rig::BinaryFolder() / L"desktop_test.exe"));
 }
 
+// A text value as stored, or nothing when the key or the value is missing.
+std::optional<std::wstring> TextValue(const std::wstring& subKey, const wchar_t* name) {
+  wchar_t text[512] = {};
+  DWORD size = sizeof(text);
+  if (RegGetValueW(HKEY_CLASSES_ROOT, subKey.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return std::wstring(text);
+}
+
+TEST(Registration, OnlyASchemeKeyItCreatesIsMarkedAsAUrlHandler) {
+  ScratchScheme created;
+  WriteRegFun(created.commandKey());
+  EXPECT_EQ(TextValue(created.name(), L"URL Protocol"), std::wstring());
+  EXPECT_EQ(TextValue(created.name(), L""), L"URL:" + created.name());
+
+  // An installer's key stays as the installer made it; the command is still written.
+  ScratchScheme installed;
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, installed.name().c_str(), nullptr, REG_SZ, L"Demo", 10), ERROR_SUCCESS);
+  WriteRegFun(installed.commandKey());
+  EXPECT_EQ(TextValue(installed.name(), L"URL Protocol"), std::nullopt);
+  EXPECT_EQ(TextValue(installed.name(), L""), L"Demo");
+  EXPECT_EQ(DefaultValue(installed.commandKey()), ExactCommand(rig::BinaryFolder() / L"desktop_test.exe"));
+}
+
 TEST(Registration, MalformedSchemeNamesWriteNothing) {
   ScratchScheme scheme;
   const bool shellKeyBefore = KeyExists(L"shell");
