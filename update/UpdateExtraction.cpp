@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "PathGuard.h"
 #include "UnsafeEntryName.h"
 #include "ZipReader.h"
 
@@ -25,8 +26,18 @@ bool LiesInsideRoot(const std::wstring& root, const std::wstring& name) {
 EntryOutcome ApplyEntry(ZipReader& reader, int32_t index) {
   ZipEntryInfo info;
   if (reader.GetEntry(index, info) != ZipStatus::Success) return EntryOutcome::Failed;
-  if (IsUnsafeEntryName(info.name) || !LiesInsideRoot(reader.root(), info.name)) return EntryOutcome::Skipped;
-  return reader.ExtractEntry(index, info.name) == ZipStatus::Success ? EntryOutcome::Applied : EntryOutcome::Failed;
+  if (IsUnsafeEntryName(info.name) || !LiesInsideRoot(reader.root(), info.name) ||
+      CrossesReparsePoint(reader.root(), info.name)) {
+    return EntryOutcome::Skipped;
+  }
+  switch (reader.ExtractEntry(index, info.name)) {
+    case ZipStatus::Success:
+      return EntryOutcome::Applied;
+    case ZipStatus::UnsafePath:
+      return EntryOutcome::Skipped;
+    default:
+      return EntryOutcome::Failed;
+  }
 }
 
 }  // namespace

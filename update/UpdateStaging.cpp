@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "LauncherFolder.h"
+#include "PathGuard.h"
 
 namespace {
 
@@ -34,6 +35,11 @@ void StageUpdatePackage() {
 StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder) {
   StagingReport report;
   const std::wstring temp = launcherFolder + L"temp\\";
+  // Its deletions and its copy would act wherever the link leads.
+  if (IsReparsePoint(launcherFolder + L"temp")) {
+    report.tempRedirected = true;
+    return report;
+  }
   report.updaterAttempts = DeleteOldUpdater(temp + L"Updater.exe");
 
   for (const wchar_t* name : {L"update.td0", L"update.td1", L"update.td2", L"update.td3", L"update.td"}) {

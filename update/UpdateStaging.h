@@ -6,9 +6,10 @@
 
 // What one staging pass did, for those who want to know; the launcher does not look.
 struct StagingReport {
-  int updaterAttempts = 0;     // deletions of temp\Updater.exe tried, 1 to 6
-  bool archiveFound = false;   // temp\update.zip was there
-  bool archiveCopied = false;  // it was copied up (and only then removed from temp)
+  bool tempRedirected = false;  // temp is a junction or a symbolic link: nothing was touched
+  int updaterAttempts = 0;      // deletions of temp\Updater.exe tried, 1 to 6
+  bool archiveFound = false;    // temp\update.zip was there
+  bool archiveCopied = false;   // it was copied up (and only then removed from temp)
 };
 
 // Stages the update in the folder of the launcher's own executable.

@@ -14,6 +14,7 @@
 #include "EntryAttributes.h"
 #include "EntryName.h"
 #include "ExtendedTimestamp.h"
+#include "PathGuard.h"
 #include "WinHandles.h"
 
 namespace {
@@ -111,11 +112,20 @@ portico::FileHandle CreateTemporaryFile(const std::wstring& folder, DWORD attrib
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     path = folder + L"~pt" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter) + L".tmp";
     if (path.size() >= kPathRoom) break;
-    portico::FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+    portico::FileHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, attributes, nullptr));
     if (file || GetLastError() != ERROR_FILE_EXISTS) return file;
   }
   path.clear();
   return portico::FileHandle();
+}
+
+// Deletes what the handle names, wherever that turned out to be, rather than whatever the name names.
+void DiscardOpenFile(portico::FileHandle& file) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
+  file.reset();
 }
 
 void RemoveTemporaryFile(const std::wstring& path) {
@@ -173,6 +183,7 @@ ZipStatus ZipReader::Open(const std::wstring& archivePath, const std::wstring& r
   }
   archive_ = archive;
   root_ = root;
+  finalRoot_ = FinalPathOfFolder(root);
   count_ = global.number_entry > INT32_MAX ? INT32_MAX : static_cast<int32_t>(global.number_entry);
   current_ = 0;
   openIndex_ = -1;
@@ -250,10 +261,11 @@ ZipStatus ZipReader::ExtractEntry(int32_t index, const std::wstring& destination
     EnsureFolder(base, folder);
     ensuredFolder_ = IsFolder(base + folder) ? base + folder : std::wstring();
   }
-  return WriteFileEntry(info, base + folder, path);
+  return WriteFileEntry(info, base + folder, path, !base.empty());
 }
 
-ZipStatus ZipReader::WriteFileEntry(const ZipEntryInfo& info, const std::wstring& folder, const std::wstring& path) {
+ZipStatus ZipReader::WriteFileEntry(const ZipEntryInfo& info, const std::wstring& folder, const std::wstring& path,
+                                    bool belowRoot) {
   bool encrypted = describedEncrypted_;
   if (describedIndex_ != info.index) {
     unz_file_info64 central{};
@@ -269,6 +281,11 @@ ZipStatus ZipReader::WriteFileEntry(const ZipEntryInfo& info, const std::wstring
   std::wstring temporary;
   portico::FileHandle file = CreateTemporaryFile(folder, attributes, temporary);
   if (!file) return ZipStatus::CannotOpenOrCreate;
+  // A folder swapped for a link after the names were checked still cannot lead the data outside.
+  if (belowRoot && !LiesBelow(FinalPathOf(file.get()), finalRoot_)) {
+    DiscardOpenFile(file);
+    return ZipStatus::UnsafePath;
+  }
   if (unzOpenCurrentFile(archive_) != UNZ_OK) {
     file.reset();
     RemoveTemporaryFile(temporary);

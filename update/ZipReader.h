@@ -22,6 +22,7 @@ enum class ZipStatus {
   PasswordRequired,
   InflateError,
   ChecksumMismatch,
+  UnsafePath,  // the file would land outside the root, through a junction or a symbolic link
 };
 
 class ZipReader {
@@ -41,7 +42,8 @@ class ZipReader {
   ZipStatus GetEntry(int32_t index, ZipEntryInfo& info);
   // Writes the entry to `destination`, below the root unless it is absolute. A file is written to
   // a temporary file beside it, checked against its CRC-32 and only then put in place of the old
-  // one; on any failure the old file stays as it was.
+  // one; on any failure the old file stays as it was. A relative destination that the file system
+  // resolves outside the root (through a junction or a symbolic link) gives UnsafePath.
   ZipStatus ExtractEntry(int32_t index, const std::wstring& destination);
   ZipStatus Close();
 
@@ -49,11 +51,14 @@ class ZipReader {
 
  private:
   ZipStatus GoToEntry(int32_t index);
-  ZipStatus WriteFileEntry(const ZipEntryInfo& info, const std::wstring& folder, const std::wstring& path);
+  // `belowRoot`: the destination was relative, so the file must land below the root.
+  ZipStatus WriteFileEntry(const ZipEntryInfo& info, const std::wstring& folder, const std::wstring& path,
+                           bool belowRoot);
   void CloseOpenEntry();
 
   unzFile archive_ = nullptr;
   std::wstring root_;
+  std::wstring finalRoot_;  // the root as the file system resolves it
   int32_t count_ = 0;
   int32_t current_ = 0;     // the entry minizip stands on
   int32_t openIndex_ = -1;  // the entry whose data is open, or -1

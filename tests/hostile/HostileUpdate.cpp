@@ -93,7 +93,7 @@ ziptest::Entry File(const std::string& name, const std::string& data) {
   return entry;
 }
 
-UpdateRun RunUpdate(const std::string& archive) {
+UpdateRun RunUpdate(const std::string& archive, const Preparation& prepare) {
   rig::Installation install;
   install.WriteConfig();
   const fs::path folder = install.folder();
@@ -101,10 +101,11 @@ UpdateRun RunUpdate(const std::string& archive) {
   rig::WriteFile(folder / L"data" / L"keep.txt", kInstalledText);
   rig::WriteFile(scratch / L"outside.txt", "beside the installation");
   rig::WriteFile(scratch / L"data" / L"keep.txt", "a look-alike outside");
+  const Links links = prepare ? prepare(folder) : Links();
 
   const FileMap installedBefore = FilesBelow(folder);
   const Watched before = Look(scratch, folder);
-  rig::WriteFile(folder / L"temp" / L"update.zip", archive);
+  if (!archive.empty()) rig::WriteFile(folder / L"temp" / L"update.zip", archive);
 
   UpdateRun run;
   const rig::DebuggeeResult result = install.RunLauncher(L"");

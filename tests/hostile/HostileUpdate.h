@@ -3,11 +3,14 @@
 // outside the installation that an escaping entry could reach noted before and after.
 
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "Host.h"
 #include "ZipBuilder.h"
 
 namespace hostile {
@@ -31,8 +34,14 @@ struct UpdateRun {
   std::map<std::wstring, std::string> installedAfter;
 };
 
-// Installs data\keep.txt, lays the archive into temp and runs the launcher with no arguments.
-UpdateRun RunUpdate(const std::string& archive);
+// Lays out more of the installation, or around it, before the run; the links it makes are removed
+// after the run.
+using Links = std::vector<std::unique_ptr<rig::HostSymlink>>;
+using Preparation = std::function<Links(const std::filesystem::path& installation)>;
+
+// Installs data\keep.txt, lays the archive into temp (unless it is empty) and runs the launcher with
+// no arguments.
+UpdateRun RunUpdate(const std::string& archive, const Preparation& prepare = nullptr);
 
 ziptest::Entry File(const std::string& name, const std::string& data);
 

@@ -1,0 +1,50 @@
+#include "PathGuard.h"
+
+#include "WinHandles.h"
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+}  // namespace
+
+bool IsReparsePoint(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool CrossesReparsePoint(const std::wstring& root, const std::wstring& relative) {
+  for (size_t end = 0; end <= relative.size(); ++end) {
+    if (end < relative.size() && !IsSeparator(relative[end])) continue;
+    if (end == 0 || IsSeparator(relative[end - 1])) continue;
+    const DWORD attributes = GetFileAttributesW((root + relative.substr(0, end)).c_str());
+    // What does not exist yet is made below a folder just checked.
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+  }
+  return false;
+}
+
+std::wstring FinalPathOf(HANDLE handle) {
+  wchar_t path[MAX_PATH * 2];
+  for (DWORD flags : {FILE_NAME_NORMALIZED, FILE_NAME_OPENED}) {
+    const DWORD length = GetFinalPathNameByHandleW(handle, path, MAX_PATH * 2, flags | VOLUME_NAME_DOS);
+    if (length > 0 && length < MAX_PATH * 2) return std::wstring(path, length);
+  }
+  return {};
+}
+
+std::wstring FinalPathOfFolder(const std::wstring& folder) {
+  // No access at all is asked for: only the name is wanted, and a folder opens only this way.
+  portico::FileHandle handle(CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return handle ? FinalPathOf(handle.get()) : std::wstring();
+}
+
+bool LiesBelow(const std::wstring& finalPath, const std::wstring& finalFolder) {
+  if (finalFolder.empty() || finalPath.size() <= finalFolder.size()) return false;
+  const bool folderEndsInSeparator = IsSeparator(finalFolder.back());
+  if (!folderEndsInSeparator && !IsSeparator(finalPath[finalFolder.size()])) return false;
+  return CompareStringOrdinal(finalPath.c_str(), static_cast<int>(finalFolder.size()), finalFolder.c_str(),
+                              static_cast<int>(finalFolder.size()), TRUE) == CSTR_EQUAL;
+}

@@ -1,0 +1,22 @@
+#pragma once
+// Where a path really leads. A folder of the installation, or its temp, may be a junction or a
+// symbolic link that a user without administrator rights made; an elevated write through it lands
+// wherever it points. Wine follows a host symbolic link the same way and reports it the same way.
+
+#include <windows.h>
+
+#include <string>
+
+bool IsReparsePoint(const std::wstring& path);
+
+// True when an existing component of `relative` below `root` is a reparse point: a junction, a
+// symbolic link or a mounted folder, the last component included. `root` ends in a separator.
+bool CrossesReparsePoint(const std::wstring& root, const std::wstring& relative);
+
+// The path the file system resolved for an open file or folder ("\\?\C:\..."); empty when it cannot
+// tell.
+std::wstring FinalPathOf(HANDLE handle);
+std::wstring FinalPathOfFolder(const std::wstring& folder);
+
+// True when `finalPath` lies below `finalFolder`, both as FinalPathOf gives them.
+bool LiesBelow(const std::wstring& finalPath, const std::wstring& finalFolder);
