@@ -12,6 +12,8 @@ namespace {
 // Ended copies get this long, in all, to disappear before the launcher goes on: an update
 // must not meet files still held by a dying process.
 constexpr DWORD kTerminationWaitMs = 5000;
+// A copy whose window answers no message within this time counts as hung.
+constexpr UINT kResponseProbeMs = 1000;
 
 DWORD OwnSessionId() {
   DWORD session = 0;
@@ -29,12 +31,21 @@ bool IsCopyOf(const PROCESSENTRY32W& entry, const std::wstring& name, DWORD ownS
   return !name.empty() && name == entry.szExeFile && InOwnSession(entry.th32ProcessID, ownSession);
 }
 
+// A client that stopped pumping messages would hold every synchronous call into its window (the
+// restore, the move to the top, a box it owns) and the launcher with it. SMTO_ABORTIFHUNG answers at
+// once for a window the system already knows to be hung.
+bool Responds(HWND window) {
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kResponseProbeMs, &ignored) != 0;
+}
+
+// Only asynchronous calls: the client does the work when it next pumps its messages.
 void ActivateWindow(HWND window) {
   if (IsIconic(window)) {
     SetFocus(window);
-    ShowWindow(window, SW_RESTORE);
+    ShowWindowAsync(window, SW_RESTORE);
   }
-  BringWindowToTop(window);
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
   SetForegroundWindow(window);
 }
 
@@ -50,7 +61,7 @@ HWND FindTopLevelWindowOf(DWORD processId) {
   TargetWindowSearch search;
   search.processId = processId;
   EnumWindows(FindTargetWindowProc, reinterpret_cast<LPARAM>(&search));
-  return search.window;
+  return search.window ? search.window : search.fallback;
 }
 
 }  // namespace
@@ -60,11 +71,16 @@ BOOL CALLBACK FindTargetWindowProc(HWND window, LPARAM param) {
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   if (owner != search->processId) return TRUE;
-  search->window = window;
-  return FALSE;
+  // Hidden helper windows (tray, clipboard, DDE) come and go; the user means the main window.
+  if (IsWindowVisible(window) && !GetWindow(window, GW_OWNER)) {
+    search->window = window;
+    return FALSE;
+  }
+  if (!search->fallback) search->fallback = window;
+  return TRUE;
 }
 
-bool CheckRunningTarget(std::wstring name, bool forceRun) {
+TargetCheck CheckRunningTarget(std::wstring name, bool forceRun) {
   const DWORD ownSession = OwnSessionId();
   portico::SnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
@@ -75,15 +91,17 @@ bool CheckRunningTarget(std::wstring name, bool forceRun) {
       if (forceRun) break;
       if (HWND window = FindTopLevelWindowOf(entry.th32ProcessID)) {
         snapshot.reset();
+        const bool responds = Responds(window);
         ActivateWindow(window);
-        TellAlreadyRunning(window);
-        return false;
+        // Owned by a hung window, the box would wait for it to answer; unowned, it shows at once.
+        TellAlreadyRunning(responds ? window : nullptr);
+        return {false, entry.th32ProcessID};
       }
     } while (Process32NextW(snapshot.get(), &entry));
   }
   snapshot.reset();
   TerminateTargetProcesses(name);
-  return true;
+  return {true, 0};
 }
 
 void TerminateTargetProcesses(const std::wstring& name) {

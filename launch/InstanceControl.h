@@ -7,13 +7,18 @@
 
 // The window search of one process id, filled by FindTargetWindowProc.
 struct TargetWindowSearch {
-  HWND window = nullptr;
+  HWND window = nullptr;    // its first visible, unowned top-level window
+  HWND fallback = nullptr;  // its first top-level window of any kind
   DWORD processId = 0;
 };
 
-// true: start the target (copies without a window, or all copies with forceRun, were ended).
-// false: a copy with a window runs; it was brought to the front and the user was told.
-bool CheckRunningTarget(std::wstring name, bool forceRun);
+struct TargetCheck {
+  // true: start the target (copies without a window, or all copies with forceRun, were ended).
+  // false: a copy with a window runs; it was brought to the front and the user was told.
+  bool goAhead = true;
+  DWORD activatedProcessId = 0;  // the copy brought to the front, when goAhead is false
+};
+TargetCheck CheckRunningTarget(std::wstring name, bool forceRun);
 
 // Ends every copy of `name` in this session and waits a little for them to go.
 void TerminateTargetProcesses(const std::wstring& name);

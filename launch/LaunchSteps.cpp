@@ -6,6 +6,7 @@
 
 #include "DesktopShortcut.h"
 #include "LaunchText.h"
+#include "WinHandles.h"
 
 namespace {
 
@@ -17,6 +18,19 @@ bool KeyDown(int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; }
 
 }  // namespace
 
+void RestrictDllSearchToSystem32() {
+  // Looked up, not imported: Windows 7 has the call only with its update KB2533623, and without it
+  // the launcher would not start at all.
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (setDefault) {
+    setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  } else {
+    SetDllDirectoryW(L"");  // at least the current folder leaves the search
+  }
+}
+
 LauncherLocation GetLauncherLocation(HINSTANCE instance) {
   wchar_t buffer[kPathBuffer] = {};
   DWORD length = GetModuleFileNameW(instance, buffer, kPathBuffer);
@@ -24,8 +38,7 @@ LauncherLocation GetLauncherLocation(HINSTANCE instance) {
   if (length == 0 || length >= kPathBuffer) return {};
   LauncherLocation launcher;
   launcher.path.assign(buffer, length);
-  size_t separator = launcher.path.find_last_of(L"\\/");
-  if (separator != std::wstring::npos) launcher.folder = launcher.path.substr(0, separator);
+  launcher.folder = FolderOf(launcher.path);
   return launcher;
 }
 
@@ -40,8 +53,7 @@ void RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& lau
   const std::wstring shortName = ShortName(config.ProgName);
   const std::optional<std::wstring> iconPath = IconPathFor(launcher.folder, shortName);
   RefreshDesktopShortcut(AbsentIfEmpty(oldName), AbsentIfEmpty(newName), AbsentIfEmpty(launcher.path),
-                         shortName.c_str(), iconPath ? iconPath->c_str() : nullptr,
-                         AbsentIfEmpty(launcher.folder));
+                         shortName.c_str(), iconPath ? iconPath->c_str() : nullptr, AbsentIfEmpty(launcher.folder));
 }
 
 bool AdminHintKeysHeld() { return KeyDown(VK_CONTROL) && KeyDown(VK_MENU); }
@@ -51,6 +63,9 @@ void StartTarget(const LauncherLocation& launcher, const std::wstring& targetNam
   if (targetName.empty() || launcher.folder.empty()) return;
   // The full path keeps the shell from picking a program of the same name from the search path.
   // No working folder is given: the target starts in the launcher folder, the current directory.
-  const std::wstring target = launcher.folder + L"\\" + targetName;
+  const std::wstring target = JoinPath(launcher.folder, targetName);
+  // The shell's callers must have COM initialised, in a single-threaded apartment: some handlers
+  // it runs rely on it.
+  portico::ComInit com;
   ShellExecuteW(nullptr, L"open", target.c_str(), parameters.c_str(), nullptr, SW_SHOW);
 }

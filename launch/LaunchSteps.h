@@ -8,9 +8,15 @@
 
 #include "ConfigStore.h"
 
+// Loads DLLs that the system loads on the launcher's behalf (the shell's, the box's) from System32
+// only, never from the launcher's folder.
+void RestrictDllSearchToSystem32();
+
 struct LauncherLocation {
-  std::wstring path;    // full path of Portico.exe; empty when it does not fit 259 characters
-  std::wstring folder;  // the path without its last component and separator
+  std::wstring path;  // full path of Portico.exe; empty when it does not fit 259 characters
+  // The path without its last component and separator; a drive's root keeps it ("C:\"), since
+  // "C:" alone means the drive's current folder.
+  std::wstring folder;
 };
 LauncherLocation GetLauncherLocation(HINSTANCE instance);
 

@@ -1,7 +1,5 @@
 #include "PipeHandOff.h"
 
-#include <windows.h>
-
 #include <vector>
 
 #include "LaunchText.h"
@@ -12,11 +10,16 @@ namespace {
 constexpr size_t kMessageLimit = 10240;  // bytes, the NUL included
 // A copy that is serving another client gets this long to become free, once.
 constexpr DWORD kBusyPipeWaitMs = 2000;
+// A server that never reads must not hold the launcher.
+constexpr DWORD kWriteTimeoutMs = 5000;
 
+// Identification only: whoever serves the name may learn who connected, but cannot act as the
+// elevated launcher.
 portico::PipeHandle OpenPipe(const std::wstring& path) {
   auto open = [&] {
-    return portico::PipeHandle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    return portico::PipeHandle(CreateFileW(
+        path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
   };
   portico::PipeHandle pipe = open();
   if (!pipe && GetLastError() == ERROR_PIPE_BUSY && WaitNamedPipeW(path.c_str(), kBusyPipeWaitMs)) {
@@ -25,9 +28,33 @@ portico::PipeHandle OpenPipe(const std::wstring& path) {
   return pipe;
 }
 
+// Any process can serve a pipe name first; the link is meant for the copy that was brought up.
+bool ServedBy(HANDLE pipe, DWORD processId) {
+  ULONG server = 0;
+  return GetNamedPipeServerProcessId(pipe, &server) && server == processId;
+}
+
+bool WriteWithin(HANDLE pipe, const char* data, DWORD length, DWORD timeoutMs) {
+  portico::KernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done) return false;
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = done.get();
+  DWORD written = 0;
+  if (!WriteFile(pipe, data, length, nullptr, &overlapped)) {
+    if (GetLastError() != ERROR_IO_PENDING) return false;
+    if (WaitForSingleObject(done.get(), timeoutMs) != WAIT_OBJECT_0) {
+      // The write must be over before `overlapped` goes out of scope.
+      CancelIo(pipe);
+      GetOverlappedResult(pipe, &overlapped, &written, TRUE);
+      return false;
+    }
+  }
+  return GetOverlappedResult(pipe, &overlapped, &written, FALSE) && written == length;
+}
+
 }  // namespace
 
-int HandOffPayload(const std::wstring& payload, const std::wstring& pipeName) {
+int HandOffPayload(const std::wstring& payload, const std::wstring& pipeName, DWORD targetProcessId) {
   // A name with separators or ".." could leave the pipe namespace and open an ordinary file.
   if (!IsSafePipeName(pipeName)) return 1;
 
@@ -37,12 +64,10 @@ int HandOffPayload(const std::wstring& payload, const std::wstring& pipeName) {
   std::vector<char> message(kMessageLimit, '\0');
   WideCharToMultiByte(CP_ACP, 0, payload.c_str(), -1, message.data(), length, nullptr, nullptr);
 
+  // The client may bring itself to the front when it handles the link; the launcher holds that
+  // right only while the user's click is fresh.
+  AllowSetForegroundWindow(targetProcessId);
   portico::PipeHandle pipe = OpenPipe(L"\\\\.\\Pipe\\" + pipeName);
-  if (!pipe) return 1;
-  DWORD written = 0;
-  if (!WriteFile(pipe.get(), message.data(), static_cast<DWORD>(length), &written, nullptr) ||
-      written != static_cast<DWORD>(length)) {
-    return 1;
-  }
-  return 0;
+  if (!pipe || !ServedBy(pipe.get(), targetProcessId)) return 1;
+  return WriteWithin(pipe.get(), message.data(), static_cast<DWORD>(length), kWriteTimeoutMs) ? 0 : 1;
 }

@@ -1,8 +1,11 @@
 #pragma once
 // Hands a link's payload to the running copy of the target program over its named pipe.
 
+#include <windows.h>
+
 #include <string>
 
-// Writes the payload, in the ANSI code page and NUL-terminated, to "\\.\Pipe\<pipeName>".
-// 0 when the whole message was written; 1 when it could not be (the launcher's exit code).
-int HandOffPayload(const std::wstring& payload, const std::wstring& pipeName);
+// Writes the payload, in the ANSI code page and NUL-terminated, to "\\.\Pipe\<pipeName>", served
+// by the copy with process id `targetProcessId` and by no other process. 0 when the whole message
+// was written; 1 when it could not be (the launcher's exit code).
+int HandOffPayload(const std::wstring& payload, const std::wstring& pipeName, DWORD targetProcessId);

@@ -16,15 +16,16 @@
 #include "UpdateStaging.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+  RestrictDllSearchToSystem32();
   const LaunchRequest request = SplitForceRun(commandLine);
 
   ProductConfig config;
   std::vector<LaunchArgument> arguments;
   const bool configRead = ConfigStore::Instance().FillProductConfig(config, arguments);
 
-  const bool goAhead = CheckRunningTarget(config.ProgName, request.forceRun);
+  const TargetCheck running = CheckRunningTarget(config.ProgName, request.forceRun);
   const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
-  if (!goAhead) return link.found ? HandOffPayload(link.payload, config.Pipe) : 0;
+  if (!running.goAhead) return link.found ? HandOffPayload(link.payload, config.Pipe, running.activatedProcessId) : 0;
 
   WriteRegFun(config.Protocol + L"\\shell\\open\\command");
   const LauncherLocation launcher = GetLauncherLocation(instance);

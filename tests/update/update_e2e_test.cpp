@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Host.h"
 #include "Installation.h"
 #include "ZipBuilder.h"
 
@@ -51,6 +52,25 @@ TEST(UpdateOnStart, InstallationFolderOutsideTheAnsiCodePageGetsItsUpdate) {
   EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"\x8BF4\x660E.txt"), "version 2");
   EXPECT_FALSE(fs::exists(install.folder() / L"update.zip"));
   EXPECT_TRUE(fs::is_empty(install.folder() / L"temp"));
+}
+
+TEST(UpdateOnStart, LauncherInADriveRootWorksInThatRoot) {
+  rig::Installation install;
+  install.WriteConfig();
+  rig::WriteFile(install.folder() / L"temp" / L"update.zip", ziptest::Build({File("data/notes.txt", "version 2")}));
+  fs::create_directories(install.folder() / L"sub");
+  rig::MappedDrive drive(L'P', install.folder());
+
+  // "P:" alone is the drive's current folder, which the environment sets elsewhere than its root.
+  rig::DebuggeeOptions options;
+  options.workingFolder = install.folder().parent_path();
+  options.environment = {{L"=P:", L"P:\\sub"}};
+  const rig::DebuggeeResult result = rig::RunDebuggee(drive.root() / L"Portico.exe", L"", options);
+  EXPECT_EQ(result.exitCode, 0u);
+  ASSERT_TRUE(install.WaitForStarts(1));
+  EXPECT_EQ(install.Record().starts.at(0).workingFolder, "P:\\");
+  EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
+  EXPECT_FALSE(fs::exists(install.folder() / L"sub" / L"data"));
 }
 
 }  // namespace
