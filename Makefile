@@ -6,7 +6,7 @@ NATIVE_BUILD ?= $(BUILD)-native
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build test native-test fuzz demo bench clean
+.PHONY: all setup configure build test native-test fuzz demo bench dist clean
 
 all: build
 
@@ -41,5 +41,13 @@ bench: setup
 	@cmake --build $(BENCH_BUILD) -j $$(nproc) -- --no-print-directory
 	@bash bench/run-bench.sh $(BENCH_BUILD)
 
+# A release: dist/Portico-<version>-win64.zip from a Release build tree of its own, reproducible from
+# the commit; make dist SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_PASS=...] [SIGN_TIMESTAMP_URL=...]
+# signs the programs (docs/Releasing.md).
+DIST_BUILD ?= build-dist
+DIST_DIR ?= dist
+dist: setup
+	@bash scripts/dist.sh $(DIST_BUILD) $(DIST_DIR)
+
 clean:
-	rm -rf $(BUILD) $(NATIVE_BUILD)
+	rm -rf $(BUILD) $(NATIVE_BUILD) $(DIST_BUILD) $(DIST_DIR)

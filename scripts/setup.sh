@@ -16,6 +16,7 @@ packages=(
   wine wine64 xvfb xauth
   libz-mingw-w64-dev libboost-dev googletest
   clang libclang-rt-14-dev libtinyxml2-dev
+  osslsigncode openssl
 )
 
 as_root() {

@@ -155,4 +155,18 @@ TEST(ConfigSettings, TextTooLongForItsRoomIsTreatedAsAbsent) {
   }
 }
 
+// The example that a release ships beside Portico.exe, comments and all; the build copies it here.
+TEST(ConfigSettings, ShippedExampleFillsEveryLaunchSetting) {
+  auto filled = Fill(rig::ReadFile(rig::BinaryFolder() / L"ExampleProductConfig.xml"));
+  EXPECT_TRUE(filled.read);
+  EXPECT_EQ(filled.config.ProgName, L"ExampleClient.exe");
+  EXPECT_EQ(filled.config.Protocol, L"example");
+  EXPECT_EQ(filled.config.Pipe, L"ExampleClientPipe");
+  EXPECT_EQ(filled.config.shortcut_cn, L"示例客户端");
+  EXPECT_EQ(filled.config.shortcut_en, L"Example Client");
+  EXPECT_EQ(filled.config.shortcut_new_cn, L"示例客户端");
+  EXPECT_EQ(filled.config.shortcut_new_en, L"Example Client");
+  EXPECT_EQ(filled.arguments, std::vector<LaunchArgument>{L"--from-launcher"});
+}
+
 }  // namespace

@@ -79,7 +79,7 @@ Installation::Installation(const std::wstring& leaf)
     if (c == L'_') c = L'-';
   }
   namesToEnd_.push_back(progName_);
-  scratch_.CopyProgram(L"Portico.exe", L"Portico.exe");
+  fs::copy_file(LauncherUnderTest(), launcher());
   scratch_.CopyProgram(L"SampleClient.exe", progName_);
   fs::create_directories(folder() / L"temp");
 }

@@ -19,6 +19,16 @@ fs::path BinaryFolder() {
   return fs::path(buffer).parent_path();
 }
 
+fs::path LauncherUnderTest() {
+  std::wstring named(32768, L'\0');
+  DWORD n = GetEnvironmentVariableW(L"PORTICO_RIG_LAUNCHER", named.data(), static_cast<DWORD>(named.size()));
+  if (n == 0 || n >= named.size()) return BinaryFolder() / L"Portico.exe";
+  named.resize(n);
+  // A named file that is not there must fail the test, not quietly test the build beside it.
+  if (!fs::is_regular_file(named)) throw std::runtime_error("PORTICO_RIG_LAUNCHER names no file");
+  return named;
+}
+
 std::wstring UniqueName(const std::wstring& prefix) {
   static std::atomic<unsigned> counter{0};
   return prefix + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);

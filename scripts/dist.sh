@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds a release: dist.sh BUILD_DIR OUT_DIR. A Release build tree of its own, without the tests,
+# builds the programs release/files.txt lists; package-release.py packs them into
+# OUT_DIR/Portico-<version>-win64.zip. SIGN_CERT, SIGN_KEY, SIGN_PASS and SIGN_TIMESTAMP_URL in the
+# environment sign the programs.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-build-dist}
+out=${2:-dist}
+
+# Every time stamp of the release (PE header, zip entries) is this one, so that the same commit
+# gives the same bytes whenever and wherever it is built.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null) ||
+    { echo "dist: not a git checkout; set SOURCE_DATE_EPOCH to the release's time (Unix seconds)" >&2; exit 1; }
+fi
+export SOURCE_DATE_EPOCH
+
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+targets=$(python3 "$root/scripts/package-release.py" targets)
+# shellcheck disable=SC2086  # one word per target
+cmake --build "$build" -j "$(nproc)" --target $targets -- --no-print-directory
+mkdir -p "$out"
+python3 "$root/scripts/package-release.py" package "$build" "$out"
