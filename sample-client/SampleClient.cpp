@@ -1,37 +1,51 @@
-// SampleClient: a stand-in for the desktop client that Portico starts. It records exactly what
-// reached it (its command line, every message on its pipe) in "<program>.record.txt" beside
-// itself, shows the same in its window, and serves its named pipe one client at a time.
+// SampleClient: a stand-in for the desktop client that Portico starts, built on the client library.
+// It records exactly what reached it (its command line, every message on its pipe) in
+// "<program>.record.txt" beside itself, shows the same in its window, and serves its named pipe
+// one client at a time.
 //
 // Settings come from "<program>.settings.txt" beside it, one key=value a line, and can be
 // overridden by arguments of the form /sample:key=value:
 //   pipe=NAME                    serve \\.\pipe\NAME (no pipe without it)
 //   window=normal|minimized|none a visible window (default), a minimised one, or none at all
+//   hang=1                       once started, the window thread stops pumping messages for good
+//   helperwindow=1               also a hidden, unowned top-level window of another class
+//   inventory=1                  record every file below its folder, with size and CRC-32, at start
 #include <windows.h>
+
 #include <shellapi.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "ClientRecord.h"
+#include "Inventory.h"
+#include "PorticoClient.h"
 #include "WinHandles.h"
 
 namespace {
 
 constexpr UINT kShowLine = WM_APP + 1;
 constexpr wchar_t kWindowClass[] = L"PorticoSampleClient";
+constexpr wchar_t kHelperWindowClass[] = L"PorticoSampleClientHelper";
 constexpr wchar_t kSwitchPrefix[] = L"/sample:";
 
 struct Settings {
   std::wstring pipe;
   std::wstring window = L"normal";
+  bool hang = false;
+  bool helperWindow = false;
+  bool inventory = false;
 };
 
 struct Client {
   std::wstring programPath;
   std::wstring recordPath;
+  std::wstring settingsPath;
   Settings settings;
   HWND window = nullptr;
+  HWND helperWindow = nullptr;
   HWND list = nullptr;
 };
 Client client;
@@ -50,11 +64,13 @@ void ApplySetting(Settings& settings, const std::wstring& line) {
   while (!value.empty() && (value.back() == L'\r' || value.back() == L' ')) value.pop_back();
   if (key == L"pipe") settings.pipe = value;
   if (key == L"window") settings.window = value;
+  if (key == L"hang") settings.hang = value == L"1";
+  if (key == L"helperwindow") settings.helperWindow = value == L"1";
+  if (key == L"inventory") settings.inventory = value == L"1";
 }
 
-Settings ReadSettings(const std::wstring& programPath, int argc, wchar_t** argv) {
+Settings ReadSettings(const std::wstring& file, int argc, wchar_t** argv) {
   Settings settings;
-  std::wstring file = programPath.substr(0, programPath.find_last_of(L'.')) + L".settings.txt";
   std::ifstream in(file.c_str());
   std::string line;
   while (std::getline(in, line)) ApplySetting(settings, std::wstring(line.begin(), line.end()));
@@ -84,49 +100,61 @@ void RecordStart(const FILETIME& startedAt, int argc, wchar_t** argv) {
   wchar_t folder[MAX_PATH] = {};
   GetCurrentDirectoryW(MAX_PATH, folder);
   Record("start pid " + std::to_string(GetCurrentProcessId()) + " at " + std::to_string(Ticks(startedAt)));
+  if (client.settings.inventory) {
+    const std::wstring programFolder = client.programPath.substr(0, client.programPath.find_last_of(L'\\'));
+    for (const std::string& line : InventoryLines(programFolder, {client.recordPath, client.settingsPath})) {
+      Record(line);
+    }
+  }
   Record("working folder: " + EscapeBytes(ToUtf8(folder)));
   Record("command line: " + EscapeBytes(ToUtf8(GetCommandLineW())));
   Record("argument count: " + std::to_string(argc - 1));
   for (int i = 1; i < argc; ++i) Record("argument " + std::to_string(i) + ": " + EscapeBytes(ToUtf8(argv[i])));
 }
 
-// One message is everything a client writes between connecting and closing. Its arrival is the
-// moment its first bytes were read, so that a benchmark can time a hand-off.
-std::string ReadMessage(HANDLE pipe, FILETIME& arrival) {
-  std::string message;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(pipe, buffer, sizeof(buffer), &read, nullptr) || GetLastError() == ERROR_MORE_DATA) {
-    if (message.empty() && read > 0) GetSystemTimePreciseAsFileTime(&arrival);
-    message.append(buffer, read);
-    if (read == 0) break;
-  }
-  return message;
+std::string HandleText(HWND window) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)));
+  return text;
 }
 
+// Every message in the exact bytes that came. One over the hand-off's limit reaches the handler
+// cut short, so it is only noted.
+void RecordMessage(const portico::client::LinkMessage& message) {
+  const std::string counts = std::to_string(message.size) + " bytes, at " + std::to_string(message.arrivedAt);
+  if (message.size > portico::client::kMaxMessageBytes) {
+    Record("pipe message too long (" + counts + "), dropped");
+  } else {
+    Record("pipe message (" + counts + "): " + EscapeBytes(message.raw));
+  }
+}
+
+std::string Explain(portico::client::LinkServerStatus status) {
+  switch (status) {
+    case portico::client::LinkServerStatus::nameTaken:
+      return "the name is taken by another server";
+    case portico::client::LinkServerStatus::badName:
+      return "the name is not one the launcher opens";
+    default:
+      return "the pipe could not be made";
+  }
+}
+
+// Until the name is free (another copy may hold it), tries again; the library serves on a thread
+// of its own, so this one just keeps the server alive once it runs.
 DWORD WINAPI ServePipe(void*) {
-  const std::wstring path = L"\\\\.\\pipe\\" + client.settings.pipe;
   bool reportedFailure = false;
   for (;;) {
-    // One instance only: a second client meets a busy pipe while the first is served.
-    portico::PipeHandle pipe(CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX,
-                                              PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0,
-                                              nullptr));
-    if (!pipe) {
-      if (!reportedFailure) Record("pipe unavailable, error " + std::to_string(GetLastError()));
-      reportedFailure = true;
-      Sleep(200);
-      continue;
+    portico::client::LinkServer server(client.settings.pipe, RecordMessage);
+    if (server.status() == portico::client::LinkServerStatus::serving) {
+      Record("serving pipe " + EscapeBytes(ToUtf8(L"\\\\.\\pipe\\" + client.settings.pipe)));
+      for (;;) Sleep(INFINITE);
     }
-    Record("serving pipe " + EscapeBytes(ToUtf8(path)));
-    for (;;) {
-      if (!ConnectNamedPipe(pipe.get(), nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) break;
-      FILETIME arrival{};
-      std::string message = ReadMessage(pipe.get(), arrival);
-      Record("pipe message (" + std::to_string(message.size()) + " bytes, at " + std::to_string(Ticks(arrival)) +
-             "): " + EscapeBytes(message));
-      DisconnectNamedPipe(pipe.get());
+    if (!reportedFailure) {
+      Record("pipe unavailable, error " + std::to_string(server.error()) + ": " + Explain(server.status()));
     }
+    reportedFailure = true;
+    Sleep(200);
   }
 }
 
@@ -134,8 +162,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   switch (message) {
     case WM_CREATE:
       client.list = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", nullptr,
-                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 0,
-                                    0, window, nullptr, GetModuleHandleW(nullptr), nullptr);
+                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 0, 0,
+                                    window, nullptr, GetModuleHandleW(nullptr), nullptr);
       SendMessageW(client.list, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
       SendMessageW(client.list, LB_SETHORIZONTALEXTENT, 2000, 0);
       return 0;
@@ -172,6 +200,18 @@ HWND CreateClientWindow(int show) {
   return window;
 }
 
+// Made after the visible window, so that it lies above it in the z-order and EnumWindows meets it
+// first; never shown, and owned by nobody.
+HWND CreateHelperWindow() {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = kHelperWindowClass;
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, kHelperWindowClass, L"SampleClient helper", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                         CW_USEDEFAULT, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -182,19 +222,29 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   client.programPath = ProgramPath();
   client.recordPath = RecordPathFor(client.programPath);
-  client.settings = ReadSettings(client.programPath, argc, argv);
+  client.settingsPath = client.programPath.substr(0, client.programPath.find_last_of(L'.')) + L".settings.txt";
+  client.settings = ReadSettings(client.settingsPath, argc, argv);
 
   if (client.settings.window != L"none") {
     client.window = CreateClientWindow(client.settings.window == L"minimized" ? SW_SHOWMINIMIZED : SW_SHOW);
   }
+  if (client.settings.helperWindow) client.helperWindow = CreateHelperWindow();
   RecordStart(startedAt, argc, argv);
   LocalFree(argv);
+  if (client.helperWindow) {
+    Record("windows: visible " + HandleText(client.window) + " hidden " + HandleText(client.helperWindow));
+  }
 
   portico::KernelHandle server;
   if (!client.settings.pipe.empty()) server.reset(CreateThread(nullptr, 0, ServePipe, nullptr, 0, nullptr));
 
-  if (!client.window) {
+  if (!client.window && !client.helperWindow) {
     // Without a window there is nothing to wait for but the end of the process.
+    for (;;) Sleep(INFINITE);
+  }
+  if (client.settings.hang) {
+    // For good: the system is to find this window hung, while the pipe is still served.
+    Record("hanging now");
     for (;;) Sleep(INFINITE);
   }
   MSG message;

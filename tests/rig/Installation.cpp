@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 
@@ -33,7 +34,26 @@ void EndProcessesNamed(const std::wstring& name) {
   } while (Process32NextW(snapshot.get(), &entry));
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// "<path> <size> <crc>" or "<path> unreadable, error N"; the path may hold blanks.
+SeenFile ParseSeenFile(const std::string& text) {
+  SeenFile file;
+  const size_t unreadable = text.rfind(" unreadable, error ");
+  if (unreadable != std::string::npos) {
+    file.path = UnescapeBytes(text.substr(0, unreadable));
+    return file;
+  }
+  const size_t crcAt = text.rfind(' ');
+  const size_t sizeAt = text.rfind(' ', crcAt - 1);
+  file.path = UnescapeBytes(text.substr(0, sizeAt));
+  file.size = std::stoull(text.substr(sizeAt + 1, crcAt - sizeAt - 1));
+  file.crc = std::stoul(text.substr(crcAt + 1), nullptr, 16);
+  file.readable = true;
+  return file;
+}
 
 }  // namespace
 
@@ -139,7 +159,7 @@ RunningClient Installation::Launch(const fs::path& program, const std::wstring& 
       ClientRecord record = Record();
       recorded = record.starts.size() > startsBefore;
       if (recorded && servePipe) {
-        std::string text = ReadFile(folder() / (progName_.substr(0, progName_.size() - 4) + L".record.txt"));
+        std::string text = ReadFile(RecordFile());
         recorded = text.find("serving pipe") != std::string::npos &&
                    text.rfind("serving pipe") > text.rfind("start pid " + std::to_string(info.dwProcessId));
       }
@@ -167,9 +187,13 @@ DebuggeeResult Installation::RunLauncher(const std::wstring& commandLine, Debugg
   return RunDebuggee(launcher(), commandLine, std::move(options));
 }
 
+std::filesystem::path Installation::RecordFile() const {
+  return folder() / (progName_.substr(0, progName_.size() - 4) + L".record.txt");
+}
+
 ClientRecord Installation::Record() const {
   ClientRecord record;
-  std::istringstream lines(ReadFile(folder() / (progName_.substr(0, progName_.size() - 4) + L".record.txt")));
+  std::istringstream lines(ReadFile(RecordFile()));
   std::string line;
   while (std::getline(lines, line)) {
     if (StartsWith(line, "start pid ")) {
@@ -185,6 +209,15 @@ ClientRecord Installation::Record() const {
     } else if (StartsWith(line, "argument ") && !StartsWith(line, "argument count")) {
       size_t colon = line.find(": ");
       record.starts.back().arguments.push_back(UnescapeBytes(line.substr(colon + 2)));
+    } else if (StartsWith(line, "saw ")) {
+      record.starts.back().inventory.push_back(ParseSeenFile(line.substr(4)));
+    } else if (StartsWith(line, "windows: ")) {
+      unsigned long long visible = 0, hidden = 0;
+      std::sscanf(line.c_str(), "windows: visible %llx hidden %llx", &visible, &hidden);
+      record.starts.back().visibleWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(visible));
+      record.starts.back().hiddenWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(hidden));
+    } else if (line == "hanging now") {
+      record.starts.back().hanging = true;
     } else if (StartsWith(line, "pipe message (")) {
       size_t colon = line.find("): ");
       record.pipeMessages.push_back(UnescapeBytes(line.substr(colon + 3)));
@@ -199,7 +232,7 @@ bool Installation::WaitForStarts(size_t starts, DWORD timeoutMs) const {
     ClientRecord record = Record();
     // A start counts once its arguments are all written: the argument count line comes first.
     if (record.starts.size() >= starts) {
-      std::string text = ReadFile(folder() / (progName_.substr(0, progName_.size() - 4) + L".record.txt"));
+      std::string text = ReadFile(RecordFile());
       size_t last = text.rfind("argument count: ");
       if (last != std::string::npos) {
         size_t expected = std::stoul(text.substr(last + 16));

@@ -16,12 +16,24 @@
 
 namespace rig {
 
+// A file SampleClient saw below its folder at start (with inventory=1).
+struct SeenFile {
+  std::string path;  // UTF-8, relative, backslash-separated
+  bool readable = false;
+  unsigned long long size = 0;
+  unsigned long crc = 0;
+};
+
 // What one run of SampleClient recorded.
 struct ClientStart {
   DWORD pid = 0;
-  std::string workingFolder;  // UTF-8
-  std::string commandLine;    // UTF-8, exactly as the process received it
+  std::string workingFolder;           // UTF-8
+  std::string commandLine;             // UTF-8, exactly as the process received it
   std::vector<std::string> arguments;  // UTF-8, as CommandLineToArgvW splits it, program name excluded
+  std::vector<SeenFile> inventory;     // in the order recorded
+  HWND visibleWindow = nullptr;        // with helperwindow=1
+  HWND hiddenWindow = nullptr;
+  bool hanging = false;  // with hang=1, once its window thread stopped pumping
 };
 
 struct ClientRecord {
@@ -60,6 +72,8 @@ class Installation {
   void WriteRawConfig(const std::string& bytes);
   // SampleClient's settings beside it ("pipe=...", "window=..."), for copies the launcher starts.
   void WriteClientSettings(const std::string& settings) const;
+  // The record the copies of the client write, to read lines Record() does not gather.
+  std::filesystem::path RecordFile() const;
   // The interface language value under HKEY_CURRENT_USER\SOFTWARE\<bare name>\Language.
   void SetLanguage(const std::wstring& value);
 
