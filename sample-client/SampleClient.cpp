@@ -126,6 +126,7 @@ void RecordMessage(const portico::client::LinkMessage& message) {
     Record("pipe message too long (" + counts + "), dropped");
   } else {
     Record("pipe message (" + counts + "): " + EscapeBytes(message.raw));
+    if (message.link) Record("link: " + EscapeBytes(*message.link));
   }
 }
 
