@@ -10,6 +10,7 @@
 //   hang=1                       once started, the window thread stops pumping messages for good
 //   helperwindow=1               also a hidden, unowned top-level window of another class
 //   inventory=1                  record every file below its folder, with size and CRC-32, at start
+//   pipestall=1                  serve the pipe with no buffer and never read: a writer waits for good
 #include <windows.h>
 
 #include <shellapi.h>
@@ -37,6 +38,7 @@ struct Settings {
   bool hang = false;
   bool helperWindow = false;
   bool inventory = false;
+  bool pipeStall = false;
 };
 
 struct Client {
@@ -67,6 +69,7 @@ void ApplySetting(Settings& settings, const std::wstring& line) {
   if (key == L"hang") settings.hang = value == L"1";
   if (key == L"helperwindow") settings.helperWindow = value == L"1";
   if (key == L"inventory") settings.inventory = value == L"1";
+  if (key == L"pipestall") settings.pipeStall = value == L"1";
 }
 
 Settings ReadSettings(const std::wstring& file, int argc, wchar_t** argv) {
@@ -141,9 +144,20 @@ std::string Explain(portico::client::LinkServerStatus status) {
   }
 }
 
+// Takes one connection and never reads: without a buffer, a write into the pipe never completes.
+void ServeWithoutReading() {
+  const std::wstring path = L"\\\\.\\pipe\\" + client.settings.pipe;
+  portico::PipeHandle pipe(
+      CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 0, 0, nullptr));
+  Record("serving pipe " + EscapeBytes(ToUtf8(path)) + " without reading");
+  if (ConnectNamedPipe(pipe.get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) Record("pipe connected");
+  for (;;) Sleep(INFINITE);
+}
+
 // Until the name is free (another copy may hold it), tries again; the library serves on a thread
 // of its own, so this one just keeps the server alive once it runs.
 DWORD WINAPI ServePipe(void*) {
+  if (client.settings.pipeStall) ServeWithoutReading();
   bool reportedFailure = false;
   for (;;) {
     portico::client::LinkServer server(client.settings.pipe, RecordMessage);

@@ -9,6 +9,7 @@
 
 #include "DialogHelper.h"
 #include "Installation.h"
+#include "WinHandles.h"
 
 namespace {
 
@@ -35,7 +36,9 @@ BoxedRun RunAndAnswerBox(Installation& install, const std::wstring& commandLine)
   return run;
 }
 
-std::string LogLine(const std::string& text) { return "\\[ZIR\\]\\[I\\]\\[\\d+-\\d+-\\d+ \\d+:\\d+:\\d+\\] " + text + "\n"; }
+std::string LogLine(const std::string& text) {
+  return "\\[ZIR\\]\\[I\\]\\[\\d+-\\d+-\\d+ \\d+:\\d+:\\d+\\] " + text + "\n";
+}
 
 TEST(StartRoad, WorkedExampleStartsTheTargetFromTheLauncherFolder) {
   Installation install;
@@ -185,6 +188,35 @@ TEST(InstanceControl, AWindowBehindAWindowlessCopyIsActivatedAndNeitherIsEnded) 
   EXPECT_EQ(Installation::ExitCodeOf(shown), static_cast<DWORD>(STILL_ACTIVE));
 }
 
+TEST(InstanceControl, TheVisibleWindowIsBroughtUpNotAHiddenHelperWindow) {
+  Installation install;
+  install.WriteConfig();
+  install.WriteClientSettings("helperwindow=1\n");
+  install.StartClient(L"normal", false);
+  BoxedRun run = RunAndAnswerBox(install, L"");
+  ASSERT_TRUE(run.box.has_value());
+  const rig::ClientStart start = install.Record().starts.at(0);
+  ASSERT_NE(start.hiddenWindow, nullptr);
+  EXPECT_EQ(run.box->owner, start.visibleWindow);
+}
+
+TEST(InstanceControl, AHungCopyGetsAnUnownedBoxAndItsLinkAllTheSame) {
+  Installation install;
+  install.WriteConfig();
+  install.WriteClientSettings("hang=1\n");
+  install.StartClient(L"normal", true);
+  // The system counts a window as hung once it has not pumped its messages for a while.
+  ASSERT_TRUE(install.Record().starts.at(0).hanging);
+  Sleep(6000);
+  BoxedRun run = RunAndAnswerBox(install, Link(install, L"open?id=7"));
+  ASSERT_TRUE(run.box.has_value());
+  EXPECT_EQ(run.box->owner, nullptr);
+  EXPECT_FALSE(run.result.timedOut);
+  EXPECT_EQ(run.result.exitCode, 0u);
+  ASSERT_TRUE(install.WaitForMessages(1));
+  EXPECT_EQ(install.Record().pipeMessages.at(0), std::string("open?id=7\"\0", 11));
+}
+
 TEST(InstanceControl, ImageNamesDifferingInCaseAreNotCopies) {
   Installation install;
   install.WriteConfig();
@@ -289,6 +321,48 @@ TEST(HandOff, PipeNameLeavingThePipeNamespaceIsRefused) {
   install.WriteRawConfig(xml);
   install.StartClient(L"normal", false);
   BoxedRun run = RunAndAnswerBox(install, Link(install, L"a"));
+  EXPECT_EQ(run.result.exitCode, 1u);
+}
+
+TEST(HandOff, LinkWithTheSchemeInCapitalsIsHandedOff) {
+  Installation install;
+  install.WriteConfig();
+  install.StartClient(L"normal", true);
+  std::wstring upper = install.scheme();
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+  BoxedRun run = RunAndAnswerBox(install, L"\"" + upper + L"://Open?ID=9\"");
+  EXPECT_EQ(run.result.exitCode, 0u);
+  ASSERT_TRUE(install.WaitForMessages(1));
+  EXPECT_EQ(install.Record().pipeMessages.at(0), std::string("Open?ID=9\"\0", 11));
+}
+
+TEST(HandOff, APipeServedByAnotherProgramGetsNothing) {
+  Installation install;
+  install.WriteConfig();
+  install.StartClient(L"normal", false);  // the copy brought up serves no pipe; this test does
+  const std::wstring path = L"\\\\.\\pipe\\" + install.pipe();
+  portico::PipeHandle pipe(
+      CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr));
+  ASSERT_TRUE(pipe);
+  BoxedRun run = RunAndAnswerBox(install, Link(install, L"open?token=secret"));
+  EXPECT_EQ(run.result.exitCode, 1u);
+  // The launcher did connect, and wrote nothing before it left.
+  EXPECT_FALSE(ConnectNamedPipe(pipe.get(), nullptr));
+  EXPECT_TRUE(GetLastError() == ERROR_NO_DATA || GetLastError() == ERROR_PIPE_CONNECTED) << GetLastError();
+  char byte = 0;
+  DWORD read = 0;
+  EXPECT_FALSE(ReadFile(pipe.get(), &byte, 1, &read, nullptr));
+  EXPECT_EQ(read, 0u);
+}
+
+TEST(HandOff, AServerThatNeverReadsCannotHoldTheLauncher) {
+  Installation install;
+  install.WriteConfig();
+  install.WriteClientSettings("pipestall=1\n");
+  install.StartClient(L"normal", true);
+  BoxedRun run = RunAndAnswerBox(install, Link(install, L"open?id=7"));
+  ASSERT_TRUE(run.box.has_value());
+  EXPECT_FALSE(run.result.timedOut);
   EXPECT_EQ(run.result.exitCode, 1u);
 }
 
