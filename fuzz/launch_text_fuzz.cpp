@@ -96,9 +96,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(request.forceRun == (commandLine.compare(0, prefix.size(), prefix) == 0));
   FUZZ_CHECK(request.text == (request.forceRun ? commandLine.substr(prefix.size()) : commandLine));
 
+  // Schemes ignore ASCII case; the payload keeps the text's own.
+  const auto asciiLower = [](std::wstring text) {
+    for (wchar_t& c : text) {
+      if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + (L'a' - L'A'));
+    }
+    return text;
+  };
+  const size_t at = asciiLower(request.text).find(asciiLower(scheme));
   const LinkPayload link = FindLinkPayload(request.text, scheme);
-  FUZZ_CHECK(link.found == (request.text.find(scheme) != std::wstring::npos));
+  FUZZ_CHECK(link.found == (at != std::wstring::npos));
   if (!link.found) return 0;
+  const size_t start = at + scheme.size() + 3;
+  FUZZ_CHECK(link.payload == (start < request.text.size() ? request.text.substr(start) : std::wstring()));
 
   const std::wstring quoted = QuotePayload(link.payload);
   const std::vector<std::wstring> alone = ParseArguments(quoted);
