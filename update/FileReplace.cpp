@@ -1,6 +1,8 @@
 #include "FileReplace.h"
 
 #include <atomic>
+#include <cstring>
+#include <vector>
 
 #include "OrphanName.h"
 
@@ -24,13 +26,44 @@ bool Rename(const std::wstring& from, const std::wstring& to, DWORD flags) {
   return MoveFileExW(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
+// Renames through the open handle: no second open of the file, and the handle follows it, so its
+// times can be set again in the new place.
+bool RenameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
+  std::vector<unsigned char> room(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(room.data());
+  rename->ReplaceIfExists = replace;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+  std::memcpy(rename->FileName, to.c_str(), to.size() * sizeof(wchar_t));
+  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(room.size())) != FALSE;
+}
+
+// A file system that cannot rename an open file that way still renames it by name, once the handle
+// is closed; it is opened again after, for what remains to be set.
+bool RenameByName(portico::FileHandle& file, const std::wstring& temporary, const std::wstring& to, bool replace) {
+  file.reset();
+  const bool renamed = Rename(temporary, to, replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  const std::wstring& now = renamed ? to : temporary;
+  file.reset(CreateFileW(now.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  return renamed;
+}
+
+bool RenameUnsupported(DWORD error) {
+  return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+}
+
+bool TakeName(portico::FileHandle& file, const std::wstring& temporary, const std::wstring& path, bool replace) {
+  if (RenameOpenFile(file.get(), path, replace)) return true;
+  return RenameUnsupported(GetLastError()) && RenameByName(file, temporary, path, replace);
+}
+
 // The old file steps aside only when the new one can take its name; otherwise it comes back.
-bool ReplaceByMovingAside(const std::wstring& temporary, const std::wstring& path,
+bool ReplaceByMovingAside(portico::FileHandle& file, const std::wstring& temporary, const std::wstring& path,
                           std::vector<std::wstring>& movedAside) {
   const size_t separator = path.find_last_of(L"\\/");
   const std::wstring aside = FreshOrphanPath(path.substr(0, separator + 1));
   if (!Rename(path, aside, 0)) return false;
-  if (Rename(temporary, path, 0)) {
+  if (TakeName(file, temporary, path, false)) {
     movedAside.push_back(aside);
     return true;
   }
@@ -53,6 +86,10 @@ portico::FileHandle CreateOrphanFile(const std::wstring& folder, DWORD attribute
 }
 
 void DiscardOpenFile(portico::FileHandle& file) {
+  // A read-only file refuses its deletion, also through its handle.
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof(basic));
   FILE_DISPOSITION_INFO disposition{};
   disposition.DeleteFile = TRUE;
   SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
@@ -79,7 +116,8 @@ void SweepOrphans(const std::wstring& folder) {
   } while (FindNextFileW(search.get(), &found));
 }
 
-bool PutInPlace(const std::wstring& temporary, const std::wstring& path, std::vector<std::wstring>& movedAside) {
+bool PutInPlace(portico::FileHandle& file, const std::wstring& temporary, const std::wstring& path,
+                std::vector<std::wstring>& movedAside) {
   const DWORD old = GetFileAttributesW(path.c_str());
   const bool readOnly =
       old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY) && !(old & FILE_ATTRIBUTE_DIRECTORY);
@@ -89,9 +127,9 @@ bool PutInPlace(const std::wstring& temporary, const std::wstring& path, std::ve
   }
   const ULONGLONG deadline = GetTickCount64() + kPassingLockBoundMs;
   for (DWORD backOff = kFirstBackOffMs;; backOff = backOff * 2 > kLongestBackOffMs ? kLongestBackOffMs : backOff * 2) {
-    if (Rename(temporary, path, MOVEFILE_REPLACE_EXISTING)) return true;
-    if (!IsPassingLock(GetLastError())) break;
-    if (old != INVALID_FILE_ATTRIBUTES && ReplaceByMovingAside(temporary, path, movedAside)) return true;
+    if (TakeName(file, temporary, path, true)) return true;
+    if (!IsPassingLock(GetLastError()) || !file) break;
+    if (old != INVALID_FILE_ATTRIBUTES && ReplaceByMovingAside(file, temporary, path, movedAside)) return true;
     const ULONGLONG now = GetTickCount64();
     if (now >= deadline) break;
     Sleep(static_cast<DWORD>(backOff < deadline - now ? backOff : deadline - now));

@@ -23,10 +23,12 @@ bool DeleteAnyFile(const std::wstring& path);
 // nothing else. One still in use (a program that was moved aside and still runs) stays for later.
 void SweepOrphans(const std::wstring& folder);
 
-// Renames the finished, durable `temporary` over `path`.
+// Renames the finished, durable file `temporary`, open as `file` (for its deletion too), over
+// `path`; the handle stays open and names the file in its new place.
 // - A read-only installed file loses its attribute first, and gets it back if the rename fails.
 // - Virus scanners, the search indexer and Explorer hold files for moments: on a sharing or access
 //   error the rename is tried again, for about two seconds in all.
 // - A running program or DLL cannot be replaced but can be renamed: it is moved aside under an
 //   orphan name, which is appended to `movedAside`, and the new file takes its name.
-bool PutInPlace(const std::wstring& temporary, const std::wstring& path, std::vector<std::wstring>& movedAside);
+bool PutInPlace(portico::FileHandle& file, const std::wstring& temporary, const std::wstring& path,
+                std::vector<std::wstring>& movedAside);

@@ -13,18 +13,6 @@ bool IsReparsePoint(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-bool CrossesReparsePoint(const std::wstring& root, const std::wstring& relative) {
-  for (size_t end = 0; end <= relative.size(); ++end) {
-    if (end < relative.size() && !IsSeparator(relative[end])) continue;
-    if (end == 0 || IsSeparator(relative[end - 1])) continue;
-    const DWORD attributes = GetFileAttributesW((root + relative.substr(0, end)).c_str());
-    // What does not exist yet is made below a folder just checked.
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
-  }
-  return false;
-}
-
 std::wstring FinalPathOf(HANDLE handle) {
   wchar_t path[MAX_PATH * 2];
   for (DWORD flags : {FILE_NAME_NORMALIZED, FILE_NAME_OPENED}) {

@@ -9,10 +9,6 @@
 
 bool IsReparsePoint(const std::wstring& path);
 
-// True when an existing component of `relative` below `root` is a reparse point: a junction, a
-// symbolic link or a mounted folder, the last component included. `root` ends in a separator.
-bool CrossesReparsePoint(const std::wstring& root, const std::wstring& relative);
-
 // The path the file system resolved for an open file or folder ("\\?\C:\..."); empty when it cannot
 // tell.
 std::wstring FinalPathOf(HANDLE handle);

@@ -4,7 +4,7 @@
 
 #include "ArchiveSource.h"
 #include "FileReplace.h"
-#include "PathGuard.h"
+#include "InstalledFiles.h"
 #include "UnsafeEntryName.h"
 #include "UpdateSpace.h"
 
@@ -25,7 +25,7 @@ bool LiesInsideRoot(const std::wstring& root, const std::wstring& name) {
   return length > rootLength && _wcsnicmp(full, fullRoot, rootLength) == 0;
 }
 
-EntryOutcome ApplyEntry(ZipReader& reader, int32_t index, ExtractionReport& report) {
+EntryOutcome ApplyEntry(ZipReader& reader, InstalledFiles& installed, int32_t index, ExtractionReport& report) {
   ZipEntryInfo info;
   const ZipStatus described = reader.GetEntry(index, info);
   if (described != ZipStatus::Success) {
@@ -33,7 +33,7 @@ EntryOutcome ApplyEntry(ZipReader& reader, int32_t index, ExtractionReport& repo
     return EntryOutcome::Failed;
   }
   if (IsUnsafeEntryName(info.name) || !LiesInsideRoot(reader.root(), info.name) ||
-      CrossesReparsePoint(reader.root(), info.name)) {
+      installed.CrossesReparsePoint(info.name)) {
     return EntryOutcome::Skipped;
   }
   const ZipStatus status = reader.ExtractEntry(index, info.name);
@@ -58,7 +58,7 @@ uint64_t ClusterSizeOf(const std::wstring& folder) {
 
 // Half old and half new until space is freed is the worst an update could leave, so a pass that
 // would not fit does not begin. A volume that tells nothing of its room is not held against it.
-bool RoomForUpdate(ZipReader& reader, const std::wstring& root) {
+bool RoomForUpdate(ZipReader& reader, InstalledFiles& installed, const std::wstring& root) {
   ULARGE_INTEGER available{};
   if (!GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr)) return true;
   std::vector<PlannedFile> files;
@@ -66,22 +66,19 @@ bool RoomForUpdate(ZipReader& reader, const std::wstring& root) {
     if (entry.folder || IsUnsafeEntryName(entry.name)) continue;
     PlannedFile file;
     file.newSize = entry.size;
-    WIN32_FILE_ATTRIBUTE_DATA installed{};
-    if (GetFileAttributesExW((root + entry.name).c_str(), GetFileExInfoStandard, &installed) &&
-        !(installed.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      file.oldSize = (static_cast<uint64_t>(installed.nFileSizeHigh) << 32) | installed.nFileSizeLow;
-    }
+    const std::optional<InstalledFile> old = installed.Find(entry.name);
+    if (old && !(old->attributes & FILE_ATTRIBUTE_DIRECTORY)) file.oldSize = old->size;
     files.push_back(file);
   }
   return available.QuadPart >= SpaceNeeded(files, ClusterSizeOf(root));
 }
 
-void ApplyEntries(ZipReader& reader, ExtractionReport& report) {
+void ApplyEntries(ZipReader& reader, InstalledFiles& installed, ExtractionReport& report) {
   ZipEntryInfo count;
   reader.GetEntry(-1, count);
   report.entries = count.index;
   for (int32_t index = 0; index < report.entries; ++index) {
-    switch (ApplyEntry(reader, index, report)) {
+    switch (ApplyEntry(reader, installed, index, report)) {
       case EntryOutcome::Applied:
         ++report.applied;
         break;
@@ -133,11 +130,12 @@ ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder) {
     }
     if (opened == ZipStatus::Success) {
       report.archiveOpened = true;
-      if (!RoomForUpdate(reader, root)) {
+      InstalledFiles installed(root);
+      if (!RoomForUpdate(reader, installed, root)) {
         report.noRoom = true;
         return report;
       }
-      ApplyEntries(reader, report);
+      ApplyEntries(reader, installed, report);
       movedAside = reader.movedAside();
     }
   }

@@ -2,50 +2,39 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
-#include "PathGuard.h"
+#include "OrphanName.h"
 
 namespace {
 
-constexpr DWORD kOtherUpdateBoundMs = 120000;
-
-// FNV-1a: a name, not a secret; any two folders that collide merely update one after the other.
-uint64_t Fingerprint(const std::wstring& text) {
-  uint64_t hash = 14695981039346656037ull;
-  for (wchar_t c : text) {
-    hash ^= static_cast<uint16_t>(c);
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
+constexpr ULONGLONG kOtherUpdateBoundMs = 120000;
+constexpr DWORD kPollMs = 100;
 
 }  // namespace
 
-std::wstring UpdateLockName(const std::wstring& folder) {
-  std::wstring resolved = FinalPathOfFolder(folder);
-  if (resolved.empty()) resolved = folder;
-  while (resolved.size() > 1 && (resolved.back() == L'\\' || resolved.back() == L'/')) resolved.pop_back();
-  // Folder names ignore case; the upper-casing of the file system is the invariant one.
-  CharUpperBuffW(resolved.data(), static_cast<DWORD>(resolved.size()));
-  wchar_t hex[17];
-  wsprintfW(hex, L"%08lx%08lx", static_cast<unsigned long>(Fingerprint(resolved) >> 32),
-            static_cast<unsigned long>(Fingerprint(resolved) & 0xFFFFFFFFu));
-  // Global: the launchers of two sessions share one installation.
-  return std::wstring(L"Global\\Portico.Update.") + hex;
-}
-
-UpdateLock::UpdateLock(const std::wstring& folder)
-    : mutex_(CreateMutexW(nullptr, FALSE, UpdateLockName(folder).c_str())) {
-  if (!mutex_) {
-    granted_ = true;
-    return;
+UpdateLock::UpdateLock(const std::wstring& folder) {
+  std::wstring path = folder;
+  if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+  // A name no archive entry can take; one left behind is swept like any other orphan.
+  path += OrphanName(0, 0);
+  const ULONGLONG deadline = GetTickCount64() + kOtherUpdateBoundMs;
+  for (;;) {
+    file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (file_) {
+      granted_ = true;
+      return;
+    }
+    // Only another launcher holding it (or just letting it go) is worth the wait; a folder that
+    // takes no file at all (no rights to it, a read-only medium) leaves the launcher to go on as a
+    // lone one would.
+    const DWORD error = GetLastError();
+    const bool held = error == ERROR_SHARING_VIOLATION ||
+                      (error == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES);
+    if (!held) {
+      granted_ = true;
+      return;
+    }
+    if (GetTickCount64() >= deadline) return;
+    Sleep(kPollMs);
   }
-  const DWORD waited = WaitForSingleObject(mutex_.get(), kOtherUpdateBoundMs);
-  owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-  granted_ = owned_;
-}
-
-UpdateLock::~UpdateLock() {
-  if (owned_) ReleaseMutex(mutex_.get());
 }

@@ -10,22 +10,17 @@
 class UpdateLock {
  public:
   // Waits, up to a bound generous enough for any update, until no other launcher is updating the
-  // installation in `folder`. A launcher killed while it held the lock gives it up.
+  // installation in `folder`. The lock is a file in the installation that one launcher at a time
+  // holds open: only who may change the installation can hold it, and a launcher killed while it
+  // held it lets it go.
   explicit UpdateLock(const std::wstring& folder);
-  ~UpdateLock();
   UpdateLock(const UpdateLock&) = delete;
   UpdateLock& operator=(const UpdateLock&) = delete;
 
-  // False when another launcher's update did not end within the bound. A lock that cannot be made at
-  // all (no rights to it) grants the update: the launcher then goes on as a lone one would.
+  // False when another launcher's update did not end within the bound.
   bool granted() const { return granted_; }
 
  private:
-  portico::KernelHandle mutex_;
-  bool owned_ = false;
+  portico::FileHandle file_;
   bool granted_ = false;
 };
-
-// The mutex's name for an installation folder: the same for every spelling of the folder that the
-// file system resolves alike.
-std::wstring UpdateLockName(const std::wstring& folder);

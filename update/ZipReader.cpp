@@ -94,14 +94,6 @@ std::wstring FolderKey(std::wstring folder) {
   return folder;
 }
 
-// Windows carries the creation time of a file that was just replaced over to the file that takes
-// its name ("tunnelling"), so the times go on again once the new file is in place.
-void ReapplyTimes(const std::wstring& path, const ZipEntryInfo& info) {
-  portico::FileHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file) ApplyTimes(file.get(), info);
-}
 
 }  // namespace
 
@@ -269,17 +261,23 @@ ZipStatus ZipReader::WriteFileEntry(const ZipEntryInfo& info, const std::wstring
     DiscardOpenFile(file);
     return status;
   }
-  file.reset();
-  if (!PutInPlace(temporary, path, movedAside_)) {
-    DeleteAnyFile(temporary);
+  if (!PutInPlace(file, temporary, path, movedAside_)) {
+    if (file) {
+      DiscardOpenFile(file);
+    } else {
+      DeleteAnyFile(temporary);
+    }
     return ZipStatus::CannotOpenOrCreate;
   }
-  ReapplyTimes(path, info);
+  // After the rename: Windows gives a file that takes a name just freed the old file's creation time
+  // ("tunnelling").
+  if (file) ApplyTimes(file.get(), info);
   return ZipStatus::Success;
 }
 
 // The entry's data into the open file, checked against its CRC-32 and on the disk before the file
-// may take any installed file's name: after a power cut a renamed file must not hold zeros.
+// may take any installed file's name: after a power cut a renamed file must not hold zeros. Its times
+// are set once it is in place.
 ZipStatus ZipReader::WriteData(const ZipEntryInfo& info, HANDLE file) {
   if (unzOpenCurrentFile(archive_) != UNZ_OK) return ZipStatus::CorruptArchive;
   openIndex_ = info.index;
@@ -312,7 +310,6 @@ ZipStatus ZipReader::WriteData(const ZipEntryInfo& info, HANDLE file) {
   openIndex_ = -1;
   if (status == ZipStatus::Success && closed == UNZ_CRCERROR) status = ZipStatus::ChecksumMismatch;
   if (status != ZipStatus::Success) return status;
-  ApplyTimes(file, info);
   if (!FlushFileBuffers(file)) return IsDiskFull(GetLastError()) ? ZipStatus::DiskFull : ZipStatus::WriteError;
   return ZipStatus::Success;
 }

@@ -1,6 +1,10 @@
 #include "Debuggee.h"
 
+#include <algorithm>
+#include <cstring>
 #include <map>
+#include <memory>
+#include <stdexcept>
 
 #include "Scratch.h"
 #include "WinHandles.h"
@@ -29,7 +33,74 @@ std::wstring EnvironmentBlock(const std::vector<std::pair<std::wstring, std::wst
   return out;
 }
 
+constexpr DWORD kTrapFlag = 0x100;
+constexpr BYTE kBreakInstruction = 0xCC;
+
 }  // namespace
+
+namespace detail {
+
+// Software breakpoints at functions' first instructions. Under Wine the system DLLs lie at the same
+// addresses in every process of the prefix, which is checked before a breakpoint is set.
+class Breakpoints {
+ public:
+  Breakpoints(HANDLE process, const std::vector<std::string>& functions) : process_(process) {
+    HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+    for (const std::string& name : functions) {
+      auto* address = reinterpret_cast<BYTE*>(GetProcAddress(kernel32, name.c_str()));
+      if (!address) throw std::runtime_error("no export " + name);
+      BYTE theirs[16];
+      SIZE_T read = 0;
+      if (!ReadProcessMemory(process_, address, theirs, sizeof(theirs), &read) || read != sizeof(theirs) ||
+          memcmp(theirs, address, sizeof(theirs)) != 0) {
+        throw std::runtime_error("the debuggee's kernel32 lies elsewhere");
+      }
+      at_[address] = {name, theirs[0]};
+      Arm(address);
+    }
+  }
+
+  // The function whose breakpoint the address is; null for any other address.
+  const std::string* FunctionAt(void* address) const {
+    auto it = at_.find(static_cast<BYTE*>(address));
+    return it == at_.end() ? nullptr : &it->second.function;
+  }
+
+  // Lets the thread run the function's first instruction, then arms the breakpoint again
+  // (Rearm, on the single-step that follows).
+  void StepOver(HANDLE thread, DWORD threadId, CONTEXT& context) {
+    auto* address = reinterpret_cast<BYTE*>(context.Rip);
+    Write(address, at_.at(address).original);
+    context.EFlags |= kTrapFlag;
+    SetThreadContext(thread, &context);
+    pending_[threadId] = address;
+  }
+
+  bool Rearm(DWORD threadId) {
+    auto it = pending_.find(threadId);
+    if (it == pending_.end()) return false;
+    Arm(it->second);
+    pending_.erase(it);
+    return true;
+  }
+
+ private:
+  struct Site {
+    std::string function;
+    BYTE original;
+  };
+  void Arm(BYTE* address) { Write(address, kBreakInstruction); }
+  void Write(BYTE* address, BYTE value) {
+    WriteProcessMemory(process_, address, &value, 1, nullptr);
+    FlushInstructionCache(process_, address, 1);
+  }
+
+  HANDLE process_;
+  std::map<BYTE*, Site> at_;
+  std::map<DWORD, BYTE*> pending_;
+};
+
+}  // namespace detail
 
 Debuggee::Debuggee(fs::path program, std::wstring arguments, DebuggeeOptions options)
     : program_(std::move(program)), arguments_(std::move(arguments)), options_(std::move(options)) {
@@ -71,6 +142,7 @@ void Debuggee::Run() {
                       DEBUG_ONLY_THIS_PROCESS | CREATE_UNICODE_ENVIRONMENT, environment.data(), folder.c_str(),
                       &startup, &info)) {
     result_.exitCode = static_cast<DWORD>(-1);
+    result_.startError = GetLastError();
     pidPromise_.set_value(0);
     return;
   }
@@ -80,10 +152,21 @@ void Debuggee::Run() {
   pidPromise_.set_value(info.dwProcessId);
 
   const ULONGLONG deadline = GetTickCount64() + options_.timeoutMs;
+  std::unique_ptr<detail::Breakpoints> breakpoints;
+  bool loaderBreakSeen = false;
+  bool breakRequested = false;
+  const ULONGLONG breakAt = GetTickCount64() + options_.breakAfterMs;
   bool running = true;
   while (running) {
     DEBUG_EVENT event{};
-    if (!WaitForDebugEvent(&event, 100)) {
+    const ULONGLONG now = GetTickCount64();
+    const bool waitingToBreak = options_.breakAfterMs && !breakRequested && !options_.breakOn.empty();
+    if (waitingToBreak && loaderBreakSeen && now >= breakAt) {
+      // Stops the debuggee where it stands: a thread of its own hits a breakpoint, and ours go in.
+      breakRequested = DebugBreakProcess(process.get()) != FALSE;
+    }
+    const DWORD wait = waitingToBreak && now < breakAt ? static_cast<DWORD>(std::min<ULONGLONG>(breakAt - now, 100)) : 100;
+    if (!WaitForDebugEvent(&event, wait)) {
       if (GetTickCount64() > deadline && !result_.timedOut) {
         result_.timedOut = true;
         TerminateProcess(process.get(), 0xDEAD);
@@ -112,11 +195,23 @@ void Debuggee::Run() {
       }
       case EXCEPTION_DEBUG_EVENT: {
         const auto& exception = event.u.Exception;
-        // The loader's breakpoint when the debugger attaches is expected; anything else belongs
-        // to the program.
-        if (exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+        const DWORD code = exception.ExceptionRecord.ExceptionCode;
+        if (code == EXCEPTION_BREAKPOINT && !loaderBreakSeen) {
+          // The loader's breakpoint when the debugger attaches: the process is mapped, ours go in.
+          loaderBreakSeen = true;
+          if (!options_.breakOn.empty() && !options_.breakAfterMs) {
+            breakpoints = std::make_unique<detail::Breakpoints>(process.get(), options_.breakOn);
+          }
+        } else if (code == EXCEPTION_BREAKPOINT && breakRequested && !breakpoints) {
+          breakpoints = std::make_unique<detail::Breakpoints>(process.get(), options_.breakOn);
+        } else if (code == EXCEPTION_BREAKPOINT && breakpoints &&
+                   breakpoints->FunctionAt(static_cast<BYTE*>(exception.ExceptionRecord.ExceptionAddress))) {
+          OnBreakpoint(process.get(), event, *breakpoints);
+        } else if (code == EXCEPTION_SINGLE_STEP && breakpoints && breakpoints->Rearm(event.dwThreadId)) {
+          // Stepped over a breakpoint's instruction.
+        } else if (code != EXCEPTION_BREAKPOINT) {
           status = DBG_EXCEPTION_NOT_HANDLED;
-          if (!exception.dwFirstChance) result_.crashCode = exception.ExceptionRecord.ExceptionCode;
+          if (!exception.dwFirstChance) result_.crashCode = code;
         }
         break;
       }
@@ -132,6 +227,25 @@ void Debuggee::Run() {
   WaitForSingleObject(process.get(), 5000);
   result_.standardError = ReadFile(errorFile);
   DeleteFileW(errorFile.c_str());
+}
+
+void Debuggee::OnBreakpoint(HANDLE process, const DEBUG_EVENT& event, detail::Breakpoints& breakpoints) {
+  portico::KernelHandle thread(OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, event.dwThreadId));
+  CONTEXT context{};
+  context.ContextFlags = CONTEXT_FULL;
+  if (!thread || !GetThreadContext(thread.get(), &context)) throw std::runtime_error("no thread context");
+  // The trap has run: the thread stands one byte past the function's start.
+  context.Rip = reinterpret_cast<DWORD64>(event.u.Exception.ExceptionRecord.ExceptionAddress);
+  BreakpointHit hit;
+  hit.function = *breakpoints.FunctionAt(event.u.Exception.ExceptionRecord.ExceptionAddress);
+  hit.process = process;
+  hit.context = &context;
+  if (options_.onBreak && options_.onBreak(hit) == HitAction::Terminate) {
+    result_.terminatedAtBreak = true;
+    TerminateProcess(process, 0xDEAD);
+    return;
+  }
+  breakpoints.StepOver(thread.get(), event.dwThreadId, context);
 }
 
 DebuggeeResult RunDebuggee(const fs::path& program, const std::wstring& arguments, DebuggeeOptions options) {

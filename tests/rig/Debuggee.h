@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -13,18 +14,39 @@
 
 namespace rig {
 
+namespace detail {
+class Breakpoints;
+}
+
 struct DebuggeeResult {
   DWORD exitCode = 0;
   std::vector<std::string> debugStrings;  // one element per OutputDebugStringA call, in order
   std::string standardError;              // the exact bytes the program wrote
   bool timedOut = false;                  // it was killed after the time limit
+  bool terminatedAtBreak = false;         // onBreak asked for its end
+  DWORD startError = 0;                   // why it could not be started (exit code -1)
   DWORD crashCode = 0;                    // exception code of an unhandled (second-chance) exception
 };
+
+// The debuggee stopped at the first instruction of a function named in DebuggeeOptions::breakOn.
+struct BreakpointHit {
+  std::string function;
+  HANDLE process = nullptr;
+  const CONTEXT* context = nullptr;  // its registers: the first four arguments in Rcx, Rdx, R8, R9
+};
+enum class HitAction { Continue, Terminate };
 
 struct DebuggeeOptions {
   std::filesystem::path workingFolder;                          // empty: the program's own folder
   std::vector<std::pair<std::wstring, std::wstring>> environment;  // set on top of ours
   DWORD timeoutMs = 60000;
+  // Exports of kernel32 to stop at, each call; the debuggee is ended (exit code 0xDEAD) when
+  // `onBreak` answers Terminate. The fault injector: a program killed at its Nth file call.
+  std::vector<std::string> breakOn;
+  std::function<HitAction(const BreakpointHit&)> onBreak;
+  // When not 0, the breakpoints go in only this long after the start (the debuggee is stopped for
+  // it): calls before then run at full speed and are not seen.
+  DWORD breakAfterMs = 0;
 };
 
 // Starts `program` with `arguments` (the text after the quoted program path) on a thread of its
@@ -43,6 +65,7 @@ class Debuggee {
 
  private:
   void Run();
+  void OnBreakpoint(HANDLE process, const DEBUG_EVENT& event, detail::Breakpoints& breakpoints);
 
   std::filesystem::path program_;
   std::wstring arguments_;

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
+#include "Scratch.h"
 #include "WinHandles.h"
 
 namespace fs = std::filesystem;
@@ -36,14 +38,6 @@ std::wstring Quoted(const std::string& argument) {
   return quoted + L"\"";
 }
 
-std::wstring WindowsPathOfHost(const std::string& hostPath) {
-  std::wstring path = L"Z:" + Widened(hostPath);
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
-
 std::string DosDevicesFolder() {
   const std::string drive = HostPath(L"C:\\");  // ".../dosdevices/c:/"
   return drive.substr(0, drive.find_last_of('/', drive.size() - 2));
@@ -63,23 +57,47 @@ std::string HostPath(const fs::path& path) {
   return hostPath;
 }
 
+namespace {
+
+// As the host's shell reads it: inside single quotes, with each quote closed, escaped and reopened.
+std::string ShellQuoted(const std::string& argument) {
+  std::string quoted = "'";
+  for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+// Wine reports a host program's end before the program has finished, so the program runs under the
+// host's shell, which writes its exit code to a file once it is done.
 int RunHostProgram(const std::string& program, const std::vector<std::string>& arguments) {
-  const std::wstring executable = WindowsPathOfHost(program);
-  std::wstring commandLine = Quoted(program);
-  for (const std::string& argument : arguments) commandLine += L" " + Quoted(argument);
+  const fs::path marker = fs::temp_directory_path() / (UniqueName(L"portico-host-") + L".done");
+  std::string command = ShellQuoted(program);
+  for (const std::string& argument : arguments) command += " " + ShellQuoted(argument);
+  const std::string hostMarker = HostPath(marker.parent_path()) + "/" + marker.filename().string();
+  command += "; echo $? > " + ShellQuoted(hostMarker + ".part") + " && mv " + ShellQuoted(hostMarker + ".part") + " " +
+             ShellQuoted(hostMarker);
+
+  const std::wstring shell = L"Z:\\bin\\sh";
+  std::wstring commandLine = Quoted("/bin/sh") + L" -c " + Quoted(command);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+  if (!CreateProcessW(shell.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &info)) {
     throw std::runtime_error("cannot start a host program");
   }
   portico::KernelHandle process(info.hProcess);
   portico::KernelHandle thread(info.hThread);
-  WaitForSingleObject(process.get(), 60000);
-  DWORD code = 0;
-  GetExitCodeProcess(process.get(), &code);
-  return static_cast<int>(code);
+  const ULONGLONG deadline = GetTickCount64() + 120000;
+  while (!fs::exists(marker)) {
+    if (GetTickCount64() > deadline) throw std::runtime_error("a host program did not end");
+    Sleep(5);
+  }
+  const int code = std::atoi(ReadFile(marker).c_str());
+  std::error_code ignored;
+  fs::remove(marker, ignored);
+  return code;
 }
 
 HostSymlink::HostSymlink(const fs::path& link, const std::string& target) {

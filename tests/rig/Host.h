@@ -12,7 +12,7 @@ namespace rig {
 // The host path Wine maps a Windows path to; throws when there is none.
 std::string HostPath(const std::filesystem::path& path);
 
-// Runs a host program (an absolute host path such as "/bin/ln") and answers its exit code.
+// Runs a host program (an absolute host path such as "/bin/ln") to its end and answers its exit code.
 int RunHostProgram(const std::string& program, const std::vector<std::string>& arguments);
 
 // A host symbolic link at `link`, removed again when the object goes. `target` is taken as the

@@ -89,8 +89,8 @@ std::string ToUtf8(const std::wstring& text) {
   return out;
 }
 
-Installation::Installation(const std::wstring& leaf)
-    : scratch_(leaf),
+Installation::Installation(const std::wstring& leaf, const fs::path& parent)
+    : scratch_(leaf, parent),
       progName_(UniqueName(L"Client") + L".exe"),
       scheme_(UniqueName(L"porticotest")),
       pipe_(UniqueName(L"PorticoTestPipe")) {

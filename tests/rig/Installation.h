@@ -55,7 +55,7 @@ struct RunningClient {
 class Installation {
  public:
   // A folder named `leaf` with unique program, scheme and pipe names.
-  explicit Installation(const std::wstring& leaf = L"install");
+  explicit Installation(const std::wstring& leaf = L"install", const std::filesystem::path& parent = {});
   ~Installation();
   Installation(const Installation&) = delete;
   Installation& operator=(const Installation&) = delete;

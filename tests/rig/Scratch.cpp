@@ -48,21 +48,30 @@ std::string ReadFile(const fs::path& path) {
   return text.str();
 }
 
-ScratchFolder::ScratchFolder(const std::wstring& leaf) {
-  base_ = fs::temp_directory_path() / UniqueName(L"portico-test-");
+namespace {
+
+void RemoveTree(const fs::path& folder) {
+  std::error_code ignored;
+  // Files a test left read-only would stop remove_all.
+  for (auto it = fs::recursive_directory_iterator(folder, ignored); it != fs::recursive_directory_iterator();
+       it.increment(ignored)) {
+    SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+  fs::remove_all(folder, ignored);
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder(const std::wstring& leaf, const fs::path& parent) {
+  base_ = (parent.empty() ? fs::temp_directory_path() : parent) / UniqueName(L"portico-test-");
+  // Wine starts its process ids anew with each server: a run that was killed may have left a folder
+  // of this name.
+  RemoveTree(base_);
   path_ = base_ / leaf;
   fs::create_directories(path_);
 }
 
-ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  // Files a test left read-only would stop remove_all.
-  for (auto it = fs::recursive_directory_iterator(base_, ignored); it != fs::recursive_directory_iterator();
-       it.increment(ignored)) {
-    SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
-  }
-  fs::remove_all(base_, ignored);
-}
+ScratchFolder::~ScratchFolder() { RemoveTree(base_); }
 
 fs::path ScratchFolder::CopyProgram(const std::wstring& builtName, const std::wstring& asName) const {
   fs::path target = path_ / asName;

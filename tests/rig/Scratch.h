@@ -24,8 +24,9 @@ std::string ReadFile(const std::filesystem::path& path);
 
 class ScratchFolder {
  public:
-  // A new empty folder below the Windows temporary folder; `leaf` may hold blanks or any text.
-  explicit ScratchFolder(const std::wstring& leaf = L"install");
+  // A new empty folder below the Windows temporary folder (or below `parent`, when given); `leaf`
+  // may hold blanks or any text.
+  explicit ScratchFolder(const std::wstring& leaf = L"install", const std::filesystem::path& parent = {});
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
