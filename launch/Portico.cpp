@@ -14,6 +14,7 @@
 #include "PipeHandOff.h"
 #include "ProtocolRegistration.h"
 #include "UpdateExtraction.h"
+#include "UpdateLock.h"
 #include "UpdateStaging.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
@@ -40,6 +41,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
 
   // Relative to any other folder, the update's names would land in the wrong place.
   if (inLauncherFolder) {
+    const UpdateLock oneUpdateAtATime(launcher.folder);
+    // Another launcher's update never ended: nothing may start on a half-installed one.
+    if (!oneUpdateAtATime.granted()) return 0;
     StageUpdatePackage();
     ExtractUpdatePackage();
   }

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "OrphanName.h"
+
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -68,7 +70,7 @@ bool IsUnsafeEntryName(const std::wstring& name) {
     size_t end = start;
     while (end < name.size() && !IsSeparator(name[end])) ++end;
     const std::wstring component = name.substr(start, end - start);
-    if (IsParentComponent(component) || IsReservedDeviceName(component)) return true;
+    if (IsParentComponent(component) || IsReservedDeviceName(component) || IsOrphanName(component)) return true;
     start = end + 1;
   }
   return false;

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include "ArchiveSource.h"
+#include "FileReplace.h"
 #include "PathGuard.h"
 #include "UnsafeEntryName.h"
-#include "ZipReader.h"
+#include "UpdateSpace.h"
 
 namespace {
 
@@ -23,20 +25,78 @@ bool LiesInsideRoot(const std::wstring& root, const std::wstring& name) {
   return length > rootLength && _wcsnicmp(full, fullRoot, rootLength) == 0;
 }
 
-EntryOutcome ApplyEntry(ZipReader& reader, int32_t index) {
+EntryOutcome ApplyEntry(ZipReader& reader, int32_t index, ExtractionReport& report) {
   ZipEntryInfo info;
-  if (reader.GetEntry(index, info) != ZipStatus::Success) return EntryOutcome::Failed;
+  const ZipStatus described = reader.GetEntry(index, info);
+  if (described != ZipStatus::Success) {
+    report.failures.push_back({info.name, described});
+    return EntryOutcome::Failed;
+  }
   if (IsUnsafeEntryName(info.name) || !LiesInsideRoot(reader.root(), info.name) ||
       CrossesReparsePoint(reader.root(), info.name)) {
     return EntryOutcome::Skipped;
   }
-  switch (reader.ExtractEntry(index, info.name)) {
-    case ZipStatus::Success:
-      return EntryOutcome::Applied;
-    case ZipStatus::UnsafePath:
-      return EntryOutcome::Skipped;
-    default:
-      return EntryOutcome::Failed;
+  const ZipStatus status = reader.ExtractEntry(index, info.name);
+  if (status == ZipStatus::Success) return EntryOutcome::Applied;
+  if (status == ZipStatus::UnsafePath) return EntryOutcome::Skipped;
+  report.failures.push_back({info.name, status});
+  return EntryOutcome::Failed;
+}
+
+uint64_t ClusterSizeOf(const std::wstring& folder) {
+  wchar_t volume[MAX_PATH];
+  DWORD sectorsPerCluster = 0;
+  DWORD bytesPerSector = 0;
+  DWORD freeClusters = 0;
+  DWORD clusters = 0;
+  if (!GetVolumePathNameW(folder.c_str(), volume, MAX_PATH) ||
+      !GetDiskFreeSpaceW(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+    return 1;
+  }
+  return static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+}
+
+// Half old and half new until space is freed is the worst an update could leave, so a pass that
+// would not fit does not begin. A volume that tells nothing of its room is not held against it.
+bool RoomForUpdate(ZipReader& reader, const std::wstring& root) {
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr)) return true;
+  std::vector<PlannedFile> files;
+  for (const SurveyedEntry& entry : reader.Survey()) {
+    if (entry.folder || IsUnsafeEntryName(entry.name)) continue;
+    PlannedFile file;
+    file.newSize = entry.size;
+    WIN32_FILE_ATTRIBUTE_DATA installed{};
+    if (GetFileAttributesExW((root + entry.name).c_str(), GetFileExInfoStandard, &installed) &&
+        !(installed.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      file.oldSize = (static_cast<uint64_t>(installed.nFileSizeHigh) << 32) | installed.nFileSizeLow;
+    }
+    files.push_back(file);
+  }
+  return available.QuadPart >= SpaceNeeded(files, ClusterSizeOf(root));
+}
+
+void ApplyEntries(ZipReader& reader, ExtractionReport& report) {
+  ZipEntryInfo count;
+  reader.GetEntry(-1, count);
+  report.entries = count.index;
+  for (int32_t index = 0; index < report.entries; ++index) {
+    switch (ApplyEntry(reader, index, report)) {
+      case EntryOutcome::Applied:
+        ++report.applied;
+        break;
+      case EntryOutcome::Skipped:
+        ++report.skipped;
+        break;
+      case EntryOutcome::Failed:
+        ++report.failed;
+        // Every later entry would fail the same way; what was written so far is whole.
+        if (report.failures.back().status == ZipStatus::DiskFull) {
+          report.diskFull = true;
+          return;
+        }
+        break;
+    }
   }
 }
 
@@ -56,29 +116,34 @@ ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder) {
   const std::wstring archive = root + L"update.zip";
   if (GetFileAttributesW(archive.c_str()) == INVALID_FILE_ATTRIBUTES) return report;
   report.archiveFound = true;
+  std::vector<std::wstring> movedAside;
   {
-    ZipReader reader;
-    if (reader.Open(archive, root) == ZipStatus::Success) {
-      report.archiveOpened = true;
-      ZipEntryInfo count;
-      reader.GetEntry(-1, count);
-      report.entries = count.index;
-      for (int32_t index = 0; index < report.entries; ++index) {
-        switch (ApplyEntry(reader, index)) {
-          case EntryOutcome::Applied:
-            ++report.applied;
-            break;
-          case EntryOutcome::Skipped:
-            ++report.skipped;
-            break;
-          case EntryOutcome::Failed:
-            ++report.failed;
-            break;
-        }
-      }
+    // Held open, with no one else allowed to change it, until the pass is over.
+    ArchiveSource source;
+    // A reader holding it, a denied access or an I/O error is no verdict on the archive.
+    if (!source.Open(archive)) {
+      report.archiveUnreadable = true;
+      return report;
     }
-  }  // the reader holds the archive open until here
+    ZipReader reader;
+    const ZipStatus opened = reader.Open(source, root);
+    if (opened == ZipStatus::ReadError) {
+      report.archiveUnreadable = true;
+      return report;
+    }
+    if (opened == ZipStatus::Success) {
+      report.archiveOpened = true;
+      if (!RoomForUpdate(reader, root)) {
+        report.noRoom = true;
+        return report;
+      }
+      ApplyEntries(reader, report);
+      movedAside = reader.movedAside();
+    }
+  }
+  // Programs moved aside that no longer run go now; the others at a later pass.
+  for (const std::wstring& file : movedAside) DeleteAnyFile(file);
   // An archive that is no zip at all will never apply; one with a failed entry may next time.
-  if (report.failed == 0) report.archiveDeleted = DeleteFileW(archive.c_str()) != FALSE;
+  if (report.failed == 0) report.archiveDeleted = DeleteAnyFile(archive);
   return report;
 }

@@ -2,15 +2,27 @@
 // Unpacks update.zip over the installation, then removes it.
 
 #include <string>
+#include <vector>
+
+#include "ZipReader.h"
+
+struct FailedEntry {
+  std::wstring name;
+  ZipStatus status = ZipStatus::Success;
+};
 
 // What one pass did, for those who want to know; the launcher does not look.
 struct ExtractionReport {
   bool archiveFound = false;
-  bool archiveOpened = false;  // it was a readable zip archive
+  bool archiveUnreadable = false;  // in use or unreadable now: kept for a later start, nothing written
+  bool archiveOpened = false;      // it was a readable zip archive
+  bool noRoom = false;             // the volume could not hold the update: kept, nothing written
+  bool diskFull = false;           // the volume ran full during the pass: kept, the pass stopped there
   int entries = 0;
   int applied = 0;
-  int skipped = 0;  // unsafe names, and names or paths that do not fit
+  int skipped = 0;  // unsafe names, links, and names or paths that do not fit
   int failed = 0;   // a failure that a later start may not meet again: the archive stays for it
+  std::vector<FailedEntry> failures;
   bool archiveDeleted = false;
 };
 

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "FileReplace.h"
 #include "LauncherFolder.h"
 #include "PathGuard.h"
 
@@ -9,6 +12,7 @@ namespace {
 
 constexpr int kUpdaterAttempts = 6;
 constexpr DWORD kUpdaterRetryPauseMs = 1000;
+constexpr DWORD kCopyChunk = 1 << 20;
 
 // The updater may still be running from the last update: a locked file or a denied access is
 // worth waiting for, a missing file or folder is not.
@@ -23,6 +27,64 @@ int DeleteOldUpdater(const std::wstring& path) {
     }
     Sleep(kUpdaterRetryPauseMs);
   }
+}
+
+void ClearReadOnly(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  }
+}
+
+// The downloader's data reaches the disk before the archive takes its new name: after a power cut
+// a renamed file must not hold zeros.
+bool Flush(const std::wstring& path) {
+  portico::FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && FlushFileBuffers(file.get());
+}
+
+// On one volume the download simply takes its new name: there is never a moment without one whole
+// copy of it.
+bool MoveUp(const std::wstring& download, const std::wstring& staged) {
+  ClearReadOnly(download);
+  return Flush(download) &&
+         MoveFileExW(download.c_str(), staged.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+// Across volumes, or while another program holds the download, a copy is made under an orphan name,
+// flushed, and only then renamed: a partial copy never passes for the archive. The download goes
+// last.
+bool CopyUp(const std::wstring& download, const std::wstring& launcherFolder, const std::wstring& staged) {
+  portico::FileHandle from(CreateFileW(download.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!from) return false;
+  std::wstring copy;
+  portico::FileHandle to = CreateOrphanFile(launcherFolder, FILE_ATTRIBUTE_NORMAL, copy);
+  if (!to) return false;
+  std::vector<char> buffer(kCopyChunk);
+  for (;;) {
+    DWORD read = 0;
+    DWORD written = 0;
+    if (!ReadFile(from.get(), buffer.data(), kCopyChunk, &read, nullptr) ||
+        (read > 0 && (!WriteFile(to.get(), buffer.data(), read, &written, nullptr) || written != read))) {
+      DiscardOpenFile(to);
+      return false;
+    }
+    if (read == 0) break;
+  }
+  if (!FlushFileBuffers(to.get())) {
+    DiscardOpenFile(to);
+    return false;
+  }
+  to.reset();
+  if (!MoveFileExW(copy.c_str(), staged.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteAnyFile(copy);
+    return false;
+  }
+  from.reset();
+  DeleteAnyFile(download);
+  return true;
 }
 
 }  // namespace
@@ -40,6 +102,8 @@ StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder) {
     report.tempRedirected = true;
     return report;
   }
+  // What a killed pass left here goes before this one writes anything.
+  SweepOrphans(launcherFolder);
   report.updaterAttempts = DeleteOldUpdater(temp + L"Updater.exe");
 
   for (const wchar_t* name : {L"update.td0", L"update.td1", L"update.td2", L"update.td3", L"update.td"}) {
@@ -49,10 +113,10 @@ StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder) {
   const std::wstring download = temp + L"update.zip";
   if (GetFileAttributesW(download.c_str()) == INVALID_FILE_ATTRIBUTES) return report;
   report.archiveFound = true;
-  // The download is the only copy of the update: it goes only once the copy is made.
-  if (CopyFileW(download.c_str(), (launcherFolder + L"update.zip").c_str(), FALSE)) {
-    report.archiveCopied = true;
-    DeleteFileW(download.c_str());
-  }
+  const std::wstring staged = launcherFolder + L"update.zip";
+  // A read-only archive left from before would refuse to be replaced.
+  ClearReadOnly(staged);
+  // The download is the only copy of the update: it goes only once the copy is whole.
+  report.archiveCopied = MoveUp(download, staged) || CopyUp(download, launcherFolder, staged);
   return report;
 }

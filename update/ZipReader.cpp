@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-#include <iowin32.h>
-
-#include <atomic>
 #include <climits>
 #include <string>
 #include <vector>
@@ -14,6 +11,7 @@
 #include "EntryAttributes.h"
 #include "EntryName.h"
 #include "ExtendedTimestamp.h"
+#include "FileReplace.h"
 #include "PathGuard.h"
 #include "WinHandles.h"
 
@@ -23,7 +21,6 @@ constexpr size_t kPathRoom = MAX_PATH;  // 259 characters and the terminator
 constexpr uLong kEncryptedFlag = 0x0001;
 constexpr uLong kStored = 0;
 constexpr uLong kDeflated = 8;
-constexpr int kTemporaryNameAttempts = 100;
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -89,64 +86,12 @@ ZipStatus ReadLocalExtraField(unzFile archive, std::vector<uint8_t>& extra) {
   return status;
 }
 
-ZipStatus CopyEntryData(unzFile archive, unsigned char* buffer, HANDLE file) {
-  for (;;) {
-    const int count = unzReadCurrentFile(archive, buffer, ZipReader::kTransferBufferSize);
-    if (count == UNZ_ERRNO) return ZipStatus::ReadError;
-    if (count < 0) return ZipStatus::InflateError;
-    if (count > 0) {
-      DWORD written = 0;
-      if (!WriteFile(file, buffer, static_cast<DWORD>(count), &written, nullptr) ||
-          written != static_cast<DWORD>(count)) {
-        return ZipStatus::WriteError;
-      }
-    }
-    if (unzeof(archive)) return ZipStatus::Success;
-    if (count == 0) return ZipStatus::InflateError;
-  }
-}
+bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
 
-// A new file beside the one it will replace, so that the replacement is a rename on one volume.
-portico::FileHandle CreateTemporaryFile(const std::wstring& folder, DWORD attributes, std::wstring& path) {
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    path = folder + L"~pt" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter) + L".tmp";
-    if (path.size() >= kPathRoom) break;
-    portico::FileHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, attributes, nullptr));
-    if (file || GetLastError() != ERROR_FILE_EXISTS) return file;
-  }
-  path.clear();
-  return portico::FileHandle();
-}
-
-// Deletes what the handle names, wherever that turned out to be, rather than whatever the name names.
-void DiscardOpenFile(portico::FileHandle& file) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
-  file.reset();
-}
-
-void RemoveTemporaryFile(const std::wstring& path) {
-  if (path.empty()) return;
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file cannot be deleted
-  DeleteFileW(path.c_str());
-}
-
-// An earlier update may have left the installed file read-only; that alone must not stop this
-// one. When the rename fails, the old file gets its attribute back.
-bool ReplaceInstalledFile(const std::wstring& temporary, const std::wstring& path) {
-  const DWORD old = GetFileAttributesW(path.c_str());
-  const bool readOnly =
-      old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY) && !(old & FILE_ATTRIBUTE_DIRECTORY);
-  if (readOnly) {
-    const DWORD writable = old & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-    SetFileAttributesW(path.c_str(), writable ? writable : FILE_ATTRIBUTE_NORMAL);
-  }
-  if (MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-  if (readOnly) SetFileAttributesW(path.c_str(), old);
-  return false;
+// A folder's key among those already swept: the file system ignores case.
+std::wstring FolderKey(std::wstring folder) {
+  CharUpperBuffW(folder.data(), static_cast<DWORD>(folder.size()));
+  return folder;
 }
 
 // Windows carries the creation time of a file that was just replaced over to the file that takes
@@ -164,22 +109,27 @@ ZipReader::~ZipReader() { Close(); }
 
 ZipStatus ZipReader::Open(const std::wstring& archivePath, const std::wstring& rootFolder) {
   if (archive_) return ZipStatus::AlreadyOpen;
+  auto source = std::make_unique<ArchiveSource>();
+  if (!source->Open(archivePath)) return ZipStatus::CannotOpenOrCreate;
+  const ZipStatus status = Open(*source, rootFolder);
+  if (status == ZipStatus::Success) ownedSource_ = std::move(source);
+  return status;
+}
+
+ZipStatus ZipReader::Open(ArchiveSource& source, const std::wstring& rootFolder) {
+  if (archive_) return ZipStatus::AlreadyOpen;
   if (rootFolder.empty()) return ZipStatus::BadArgument;
   std::wstring root = rootFolder;
   if (!IsSeparator(root.back())) root += L'\\';
   if (root.size() >= kPathRoom) return ZipStatus::BadArgument;
 
-  zlib_filefunc64_def functions;
-  fill_win32_filefunc64W(&functions);
-  unzFile archive = unzOpen2_64(archivePath.c_str(), &functions);
-  if (!archive) {
-    const bool exists = GetFileAttributesW(archivePath.c_str()) != INVALID_FILE_ATTRIBUTES;
-    return exists ? ZipStatus::CorruptArchive : ZipStatus::CannotOpenOrCreate;
-  }
+  zlib_filefunc64_def functions = source.Functions();
+  unzFile archive = unzOpen2_64(L"", &functions);
+  if (!archive) return source.readFailed() ? ZipStatus::ReadError : ZipStatus::CorruptArchive;
   unz_global_info64 global{};
   if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) {
     unzClose(archive);
-    return ZipStatus::CorruptArchive;
+    return source.readFailed() ? ZipStatus::ReadError : ZipStatus::CorruptArchive;
   }
   archive_ = archive;
   root_ = root;
@@ -189,7 +139,30 @@ ZipStatus ZipReader::Open(const std::wstring& archivePath, const std::wstring& r
   openIndex_ = -1;
   describedIndex_ = -1;
   ensuredFolder_.clear();
+  sweptFolders_.clear();
+  movedAside_.clear();
   return ZipStatus::Success;
+}
+
+std::vector<SurveyedEntry> ZipReader::Survey() {
+  std::vector<SurveyedEntry> entries;
+  if (!archive_) return entries;
+  CloseOpenEntry();
+  for (int32_t index = 0; index < count_; ++index) {
+    if (GoToEntry(index) != ZipStatus::Success) break;
+    unz_file_info64 central{};
+    char name[kEntryNameRoom];
+    if (unzGetCurrentFileInfo64(archive_, &central, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK) continue;
+    SurveyedEntry entry;
+    entry.name = CleanEntryName(DecodeEntryName(name, central.size_filename));
+    entry.size = central.uncompressed_size;
+    entry.folder = (DecodeEntryAttributes(static_cast<uint16_t>(central.version),
+                                          static_cast<uint32_t>(central.external_fa)) &
+                    kAttributeDirectory) ||
+                   (!entry.name.empty() && IsSeparator(entry.name.back()));
+    entries.push_back(std::move(entry));
+  }
+  return entries;
 }
 
 ZipStatus ZipReader::GetEntry(int32_t index, ZipEntryInfo& info) {
@@ -257,11 +230,16 @@ ZipStatus ZipReader::ExtractEntry(int32_t index, const std::wstring& destination
   const std::wstring folder = separator == std::wstring::npos ? std::wstring() : destination.substr(0, separator + 1);
   const std::wstring path = base + destination;
   if (path.size() >= kPathRoom) return ZipStatus::CannotOpenOrCreate;
-  if (base + folder != ensuredFolder_) {
-    EnsureFolder(base, folder);
-    ensuredFolder_ = IsFolder(base + folder) ? base + folder : std::wstring();
-  }
+  if (base + folder != ensuredFolder_) PrepareFolder(base, folder);
   return WriteFileEntry(info, base + folder, path, !base.empty());
+}
+
+void ZipReader::PrepareFolder(const std::wstring& base, const std::wstring& folder) {
+  EnsureFolder(base, folder);
+  const std::wstring path = base + folder;
+  ensuredFolder_ = IsFolder(path) ? path : std::wstring();
+  // What a killed pass left in this folder goes before anything new comes in.
+  if (!ensuredFolder_.empty() && sweptFolders_.insert(FolderKey(path)).second) SweepOrphans(path);
 }
 
 ZipStatus ZipReader::WriteFileEntry(const ZipEntryInfo& info, const std::wstring& folder, const std::wstring& path,
@@ -279,34 +257,63 @@ ZipStatus ZipReader::WriteFileEntry(const ZipEntryInfo& info, const std::wstring
 
   const DWORD attributes = info.attributes ? info.attributes : FILE_ATTRIBUTE_NORMAL;
   std::wstring temporary;
-  portico::FileHandle file = CreateTemporaryFile(folder, attributes, temporary);
-  if (!file) return ZipStatus::CannotOpenOrCreate;
+  portico::FileHandle file = CreateOrphanFile(folder, attributes, temporary);
+  if (!file) return IsDiskFull(GetLastError()) ? ZipStatus::DiskFull : ZipStatus::CannotOpenOrCreate;
   // A folder swapped for a link after the names were checked still cannot lead the data outside.
   if (belowRoot && !LiesBelow(FinalPathOf(file.get()), finalRoot_)) {
     DiscardOpenFile(file);
     return ZipStatus::UnsafePath;
   }
-  if (unzOpenCurrentFile(archive_) != UNZ_OK) {
-    file.reset();
-    RemoveTemporaryFile(temporary);
-    return ZipStatus::CorruptArchive;
+  const ZipStatus status = WriteData(info, file.get());
+  if (status != ZipStatus::Success) {
+    DiscardOpenFile(file);
+    return status;
   }
+  file.reset();
+  if (!PutInPlace(temporary, path, movedAside_)) {
+    DeleteAnyFile(temporary);
+    return ZipStatus::CannotOpenOrCreate;
+  }
+  ReapplyTimes(path, info);
+  return ZipStatus::Success;
+}
+
+// The entry's data into the open file, checked against its CRC-32 and on the disk before the file
+// may take any installed file's name: after a power cut a renamed file must not hold zeros.
+ZipStatus ZipReader::WriteData(const ZipEntryInfo& info, HANDLE file) {
+  if (unzOpenCurrentFile(archive_) != UNZ_OK) return ZipStatus::CorruptArchive;
   openIndex_ = info.index;
   if (!buffer_) buffer_.reset(new unsigned char[kTransferBufferSize]);
-
-  ZipStatus status = CopyEntryData(archive_, buffer_.get(), file.get());
-  if (status == ZipStatus::Success) ApplyTimes(file.get(), info);
-  file.reset();
+  ZipStatus status = ZipStatus::Success;
+  for (;;) {
+    const int count = unzReadCurrentFile(archive_, buffer_.get(), kTransferBufferSize);
+    if (count == UNZ_ERRNO) {
+      status = ZipStatus::ReadError;
+      break;
+    }
+    if (count < 0) {
+      status = ZipStatus::InflateError;
+      break;
+    }
+    DWORD written = 0;
+    if (count > 0 && (!WriteFile(file, buffer_.get(), static_cast<DWORD>(count), &written, nullptr) ||
+                      written != static_cast<DWORD>(count))) {
+      status = IsDiskFull(GetLastError()) ? ZipStatus::DiskFull : ZipStatus::WriteError;
+      break;
+    }
+    if (unzeof(archive_)) break;
+    if (count == 0) {
+      status = ZipStatus::InflateError;
+      break;
+    }
+  }
   // minizip compares the CRC-32 when the whole entry was read and its data is closed.
   const int closed = unzCloseCurrentFile(archive_);
   openIndex_ = -1;
   if (status == ZipStatus::Success && closed == UNZ_CRCERROR) status = ZipStatus::ChecksumMismatch;
-  if (status == ZipStatus::Success && !ReplaceInstalledFile(temporary, path)) status = ZipStatus::CannotOpenOrCreate;
-  if (status != ZipStatus::Success) {
-    RemoveTemporaryFile(temporary);
-    return status;
-  }
-  ReapplyTimes(path, info);
+  if (status != ZipStatus::Success) return status;
+  ApplyTimes(file, info);
+  if (!FlushFileBuffers(file)) return IsDiskFull(GetLastError()) ? ZipStatus::DiskFull : ZipStatus::WriteError;
   return ZipStatus::Success;
 }
 
@@ -314,6 +321,7 @@ ZipStatus ZipReader::Close() {
   CloseOpenEntry();
   if (archive_) unzClose(archive_);
   archive_ = nullptr;
+  ownedSource_.reset();
   buffer_.reset();
   count_ = 0;
   current_ = 0;

@@ -7,8 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
+#include "ArchiveSource.h"
 #include "ZipEntryInfo.h"
 
 enum class ZipStatus {
@@ -23,6 +26,14 @@ enum class ZipStatus {
   InflateError,
   ChecksumMismatch,
   UnsafePath,  // the file would land outside the root, through a junction or a symbolic link
+  DiskFull,    // the volume ran full while the entry was written; it was rolled back
+};
+
+// An entry as the central directory describes it, for planning before anything is written.
+struct SurveyedEntry {
+  std::wstring name;  // cleaned, as GetEntry gives it
+  uint64_t size = 0;  // uncompressed
+  bool folder = false;
 };
 
 class ZipReader {
@@ -37,25 +48,35 @@ class ZipReader {
   // Opens the archive (others may read it meanwhile); relative destinations are taken below
   // `rootFolder`, which gets a trailing backslash when it has no separator at its end.
   ZipStatus Open(const std::wstring& archivePath, const std::wstring& rootFolder);
+  // The same through a source the caller opened (and may have checked); it must outlive the reader.
+  ZipStatus Open(ArchiveSource& source, const std::wstring& rootFolder);
+  // Every entry's name and size from the central directory, without reading the entries.
+  std::vector<SurveyedEntry> Survey();
   // Index -1 gives the number of entries in info.index, all else zero; 0 to count - 1 describes
   // that entry.
   ZipStatus GetEntry(int32_t index, ZipEntryInfo& info);
   // Writes the entry to `destination`, below the root unless it is absolute. A file is written to
-  // a temporary file beside it, checked against its CRC-32 and only then put in place of the old
-  // one; on any failure the old file stays as it was. A relative destination that the file system
-  // resolves outside the root (through a junction or a symbolic link) gives UnsafePath.
+  // a temporary file beside it, checked against its CRC-32, made durable, and only then put in place
+  // of the old one; on any failure the old file stays as it was. Before the first file goes into a
+  // folder, the temporary files a killed pass left there are removed. A relative destination that the
+  // file system resolves outside the root (through a junction or a symbolic link) gives UnsafePath.
   ZipStatus ExtractEntry(int32_t index, const std::wstring& destination);
   ZipStatus Close();
 
   const std::wstring& root() const { return root_; }
+  // Old files that were running and were moved aside to make room for their new versions.
+  const std::vector<std::wstring>& movedAside() const { return movedAside_; }
 
  private:
   ZipStatus GoToEntry(int32_t index);
   // `belowRoot`: the destination was relative, so the file must land below the root.
   ZipStatus WriteFileEntry(const ZipEntryInfo& info, const std::wstring& folder, const std::wstring& path,
                            bool belowRoot);
+  ZipStatus WriteData(const ZipEntryInfo& info, HANDLE file);
+  void PrepareFolder(const std::wstring& base, const std::wstring& folder);
   void CloseOpenEntry();
 
+  std::unique_ptr<ArchiveSource> ownedSource_;  // when opened by path
   unzFile archive_ = nullptr;
   std::wstring root_;
   std::wstring finalRoot_;  // the root as the file system resolves it
@@ -68,5 +89,7 @@ class ZipReader {
   ZipEntryInfo described_;
   bool describedEncrypted_ = false;
   std::wstring ensuredFolder_;  // the folder of the last file written: entries come folder by folder
+  std::set<std::wstring> sweptFolders_;
+  std::vector<std::wstring> movedAside_;
   std::unique_ptr<unsigned char[]> buffer_;
 };

@@ -8,7 +8,9 @@
 #include "EntryAttributes.h"
 #include "EntryName.h"
 #include "ExtendedTimestamp.h"
+#include "OrphanName.h"
 #include "UnsafeEntryName.h"
+#include "UpdateSpace.h"
 
 namespace {
 
@@ -194,6 +196,38 @@ TEST(ExtendedTimestamps, UnixTimesBecomeFileTimeCounts) {
   EXPECT_EQ(UnixTimeToFileTime(INT32_MIN), 116444736000000000ull - 21474836480000000ull);
   EXPECT_EQ(UnixTimeToFileTime(-11644473600), 0u);
   EXPECT_EQ(UnixTimeToFileTime(INT64_MIN), 0u);
+}
+
+TEST(OrphanNames, AreNamesNoEntryCanTake) {
+  EXPECT_EQ(OrphanName(0x1a2b, 7), L"~pt~1a2b-7.tmp");
+  EXPECT_EQ(OrphanName(0, 0xffffffff), L"~pt~0-ffffffff.tmp");
+  for (const wchar_t* name : {L"~pt~1-2.tmp", L"~PT~x", L"~pT~", L"~Pt~anything at all"}) {
+    EXPECT_TRUE(IsOrphanName(name)) << name;
+    EXPECT_TRUE(IsUnsafeEntryName(name)) << name;
+    EXPECT_TRUE(IsUnsafeEntryName(std::wstring(L"data/") + name)) << name;
+    EXPECT_TRUE(IsUnsafeEntryName(std::wstring(name) + L"\\inside.txt")) << name;
+  }
+  for (const wchar_t* name : {L"~pt", L"~pt-1.tmp", L"a~pt~.tmp", L" ~pt~x", L"~p~t~"}) {
+    EXPECT_FALSE(IsOrphanName(name)) << name;
+    EXPECT_FALSE(IsUnsafeEntryName(name)) << name;
+  }
+}
+
+TEST(UpdateSpace, GrowthAndTheLargestFileInWholeClusters) {
+  struct Case {
+    std::vector<PlannedFile> files;
+    uint64_t cluster;
+    uint64_t needed;
+  } cases[] = {
+      {{}, 4096, 0},
+      {{{1, std::nullopt}}, 4096, 8192},                  // one new cluster, held twice for a moment
+      {{{4096, 4096}}, 4096, 4096},                       // a replacement of the same size grows nothing
+      {{{100, 9000}, {5000, std::nullopt}}, 4096, 16384},  // what one file frees is not counted for another
+      {{{0, std::nullopt}}, 4096, 0},                     // an empty file takes no cluster
+      {{{10, 3}}, 1, 17},
+      {{{UINT64_MAX, std::nullopt}, {2, std::nullopt}}, 4096, UINT64_MAX},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SpaceNeeded(c.files, c.cluster), c.needed) << c.needed;
 }
 
 }  // namespace

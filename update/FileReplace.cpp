@@ -1,0 +1,101 @@
+#include "FileReplace.h"
+
+#include <atomic>
+
+#include "OrphanName.h"
+
+namespace {
+
+constexpr int kOrphanNameAttempts = 100;
+constexpr ULONGLONG kPassingLockBoundMs = 2000;
+constexpr DWORD kFirstBackOffMs = 25;
+constexpr DWORD kLongestBackOffMs = 400;
+
+std::wstring FreshOrphanPath(const std::wstring& folder) {
+  static std::atomic<uint32_t> serial{0};
+  return folder + OrphanName(GetCurrentProcessId(), ++serial);
+}
+
+bool IsPassingLock(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+bool Rename(const std::wstring& from, const std::wstring& to, DWORD flags) {
+  return MoveFileExW(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// The old file steps aside only when the new one can take its name; otherwise it comes back.
+bool ReplaceByMovingAside(const std::wstring& temporary, const std::wstring& path,
+                          std::vector<std::wstring>& movedAside) {
+  const size_t separator = path.find_last_of(L"\\/");
+  const std::wstring aside = FreshOrphanPath(path.substr(0, separator + 1));
+  if (!Rename(path, aside, 0)) return false;
+  if (Rename(temporary, path, 0)) {
+    movedAside.push_back(aside);
+    return true;
+  }
+  Rename(aside, path, 0);
+  return false;
+}
+
+}  // namespace
+
+portico::FileHandle CreateOrphanFile(const std::wstring& folder, DWORD attributes, std::wstring& path) {
+  for (int attempt = 0; attempt < kOrphanNameAttempts; ++attempt) {
+    path = FreshOrphanPath(folder);
+    if (path.size() >= MAX_PATH) break;
+    portico::FileHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+    if (file || GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  path.clear();
+  return portico::FileHandle();
+}
+
+void DiscardOpenFile(portico::FileHandle& file) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
+  file.reset();
+}
+
+bool DeleteAnyFile(const std::wstring& path) {
+  if (DeleteFileW(path.c_str())) return true;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  return DeleteFileW(path.c_str()) != FALSE;
+}
+
+void SweepOrphans(const std::wstring& folder) {
+  WIN32_FIND_DATAW found{};
+  // The pattern also meets short (8.3) names; the long name decides.
+  portico::FindHandle search(FindFirstFileW((folder + L"~pt~*").c_str(), &found));
+  if (!search) return;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsOrphanName(found.cFileName)) {
+      DeleteAnyFile(folder + found.cFileName);
+    }
+  } while (FindNextFileW(search.get(), &found));
+}
+
+bool PutInPlace(const std::wstring& temporary, const std::wstring& path, std::vector<std::wstring>& movedAside) {
+  const DWORD old = GetFileAttributesW(path.c_str());
+  const bool readOnly =
+      old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY) && !(old & FILE_ATTRIBUTE_DIRECTORY);
+  if (readOnly) {
+    const DWORD writable = old & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(path.c_str(), writable ? writable : FILE_ATTRIBUTE_NORMAL);
+  }
+  const ULONGLONG deadline = GetTickCount64() + kPassingLockBoundMs;
+  for (DWORD backOff = kFirstBackOffMs;; backOff = backOff * 2 > kLongestBackOffMs ? kLongestBackOffMs : backOff * 2) {
+    if (Rename(temporary, path, MOVEFILE_REPLACE_EXISTING)) return true;
+    if (!IsPassingLock(GetLastError())) break;
+    if (old != INVALID_FILE_ATTRIBUTES && ReplaceByMovingAside(temporary, path, movedAside)) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) break;
+    Sleep(static_cast<DWORD>(backOff < deadline - now ? backOff : deadline - now));
+  }
+  if (readOnly) SetFileAttributesW(path.c_str(), old);
+  return false;
+}

@@ -1,0 +1,14 @@
+#pragma once
+// The names of an update pass's own temporary files: new data on its way in, and old files moved
+// aside. No archive entry may take such a name, so that a later pass can remove every one it finds
+// (a pass that was killed leaves them behind) and nothing else.
+
+#include <cstdint>
+#include <string>
+
+// "~pt~<process id>-<serial>.tmp", in hexadecimal.
+std::wstring OrphanName(uint32_t processId, uint32_t serial);
+
+// True when a file or folder name starts with "~pt~" in any ASCII letter case: the file system
+// ignores case, so no spelling of it is free for an entry.
+bool IsOrphanName(const std::wstring& name);
