@@ -203,7 +203,11 @@ win reg-copy reg copy 'HKCU\Software\Classes\demouser' 'HKLM\Software\Classes\de
 win start4 start "demouser://open?id=9"
 win answer2 "$tool" answer-box PorticoUser.exe || true
 show answer2
-sleep 2
+# The client records the message and then the link its handler got; a busy machine may take a while.
+for _ in $(seq 30); do
+  grep -q "link: open?id=9" "$user_install_unix/DemoClient.record.txt" 2>/dev/null && break
+  sleep 0.5
+done
 echo "   DemoClient recorded:"
 user_record
 win reg-delete reg delete 'HKLM\Software\Classes\demouser' /f || true
