@@ -3,16 +3,19 @@
 //   DemoTool show-shortcut LNK                     prints target, icon, working folder, description
 //   DemoTool answer-box IMAGE                      waits for IMAGE's message box, prints it, presses OK
 //   DemoTool screenshot TITLE-PREFIX OUT.bmp       saves the first window whose title starts so
+//   DemoTool folder desktop|local-app-data         prints the user's desktop or local application data folder
 #include <windows.h>
+
 #include <shlobj.h>
-#include <shobjidl.h>
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "DialogHelper.h"
 #include "Installation.h"
+#include "ShellLinks.h"
 #include "WinHandles.h"
 
 namespace {
@@ -21,33 +24,29 @@ void Print(const std::wstring& text) { std::printf("%s\n", rig::ToUtf8(text).c_s
 
 int MakeShortcut(const wchar_t* lnk, const wchar_t* target) {
   portico::ComInit com;
-  portico::ComPtr<IShellLinkW> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()))) return 1;
-  link->SetPath(target);
-  portico::ComPtr<IPersistFile> file;
-  if (FAILED(link.QueryInterface(IID_IPersistFile, file))) return 1;
-  return SUCCEEDED(file->Save(lnk, TRUE)) ? 0 : 1;
+  rig::ShortcutContent content;
+  content.target = target;
+  return rig::WriteShortcut(lnk, content) ? 0 : 1;
 }
 
 int ShowShortcut(const wchar_t* lnk) {
   portico::ComInit com;
-  portico::ComPtr<IShellLinkW> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()))) return 1;
-  portico::ComPtr<IPersistFile> file;
-  if (FAILED(link.QueryInterface(IID_IPersistFile, file)) || FAILED(file->Load(lnk, STGM_READ))) {
+  const std::optional<rig::ShortcutContent> content = rig::ReadShortcut(lnk);
+  if (!content) {
     Print(L"   (no shortcut " + std::wstring(lnk) + L")");
     return 1;
   }
-  wchar_t text[MAX_PATH] = {};
-  int index = 0;
-  link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-  Print(L"   target:         " + std::wstring(text));
-  link->GetIconLocation(text, MAX_PATH, &index);
-  Print(L"   icon:           " + std::wstring(text) + L", index " + std::to_wstring(index));
-  link->GetWorkingDirectory(text, MAX_PATH);
-  Print(L"   working folder: " + std::wstring(text));
-  link->GetDescription(text, MAX_PATH);
-  Print(L"   description:    " + std::wstring(text));
+  Print(L"   target:         " + content->target);
+  Print(L"   icon:           " + content->icon + L", index " + std::to_wstring(content->iconIndex));
+  Print(L"   working folder: " + content->workingFolder);
+  Print(L"   description:    " + content->description);
+  return 0;
+}
+
+int ShowFolder(const std::wstring& name) {
+  const int csidl = name == L"desktop" ? CSIDL_DESKTOPDIRECTORY : name == L"local-app-data" ? CSIDL_LOCAL_APPDATA : -1;
+  if (csidl < 0) return 2;
+  Print(rig::KnownFolder(csidl).wstring());
   return 0;
 }
 
@@ -124,6 +123,7 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"show-shortcut" && argc == 3) return ShowShortcut(argv[2]);
   if (verb == L"answer-box" && argc == 3) return AnswerBox(argv[2]);
   if (verb == L"screenshot" && argc == 4) return Screenshot(argv[2], argv[3]);
-  std::fprintf(stderr, "usage: DemoTool make-shortcut|show-shortcut|answer-box|screenshot ...\n");
+  if (verb == L"folder" && argc == 3) return ShowFolder(argv[2]);
+  std::fprintf(stderr, "usage: DemoTool make-shortcut|show-shortcut|answer-box|screenshot|folder ...\n");
   return 2;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "LauncherVariant.h"
 #include "ShortcutNames.h"
 #include "WinHandles.h"
 
@@ -29,9 +30,9 @@ struct ShortcutProperties {
   const wchar_t* workingFolder;
 };
 
-std::optional<std::wstring> CommonDesktopFolder() {
+std::optional<std::wstring> DesktopFolder(int csidl) {
   portico::ItemIdList folder;
-  if (FAILED(SHGetFolderLocation(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, folder.put()))) {
+  if (FAILED(SHGetFolderLocation(nullptr, csidl, nullptr, 0, folder.put()))) {
     return std::nullopt;
   }
   wchar_t path[MAX_PATH] = {};
@@ -99,8 +100,14 @@ int RewriteShortcut(const ShortcutFiles& files, const wchar_t* oldName, const wc
 
 int RefreshDesktopShortcut(const wchar_t* oldName, const wchar_t* newName, const wchar_t* targetPath,
                            const wchar_t* description, const wchar_t* iconPath, const wchar_t* workingFolder) {
+  return RefreshDesktopShortcut(kMachineWide, oldName, newName, targetPath, description, iconPath, workingFolder);
+}
+
+int RefreshDesktopShortcut(const LauncherVariant& variant, const wchar_t* oldName, const wchar_t* newName,
+                           const wchar_t* targetPath, const wchar_t* description, const wchar_t* iconPath,
+                           const wchar_t* workingFolder) {
   if (!IsShortcutName(oldName)) return -1;
-  const std::optional<std::wstring> desktop = CommonDesktopFolder();
+  const std::optional<std::wstring> desktop = DesktopFolder(variant.shortcutDesktop);
   if (!desktop) return -2;
 
   ShortcutFiles files;

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "LauncherVariant.h"
 #include "Log.h"
 #include "OpenCommand.h"
 #include "ProtocolRegistrationStore.h"
@@ -25,9 +26,13 @@ void MarkAsUrlScheme(HKEY schemeKey, const std::wstring& scheme) {
   SetText(schemeKey, L"", L"URL:" + scheme);
 }
 
+std::wstring SchemeKeyPath(const LauncherVariant& variant, const std::wstring& scheme) {
+  return *variant.schemeClasses ? std::wstring(variant.schemeClasses) + L"\\" + scheme : scheme;
+}
+
 }  // namespace
 
-void RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store) {
+void RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store, const LauncherVariant& variant) {
   const std::optional<std::wstring> scheme = SchemeOfCommandKey(subKey);
   if (!scheme) return;
 
@@ -43,8 +48,8 @@ void RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store) {
 
   portico::RegKey schemeKey;
   DWORD disposition = 0;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, scheme->c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, schemeKey.put(),
-                      &disposition) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(variant.schemeRoot, SchemeKeyPath(variant, *scheme).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                      nullptr, schemeKey.put(), &disposition) != ERROR_SUCCESS) {
     return;
   }
   if (disposition == REG_CREATED_NEW_KEY) MarkAsUrlScheme(schemeKey.get(), *scheme);
@@ -56,4 +61,8 @@ void RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store) {
   if (store(commandKey.get(), *command) != ERROR_SUCCESS) WriteWide(PORTICO_LOG_INFO, L"set reg failure: ");
 }
 
-void WriteRegFun(const std::wstring& subKey) { RegisterOpenCommand(subKey, StoreDefaultValue); }
+void WriteRegFun(const std::wstring& subKey) { WriteRegFun(subKey, kMachineWide); }
+
+void WriteRegFun(const std::wstring& subKey, const LauncherVariant& variant) {
+  RegisterOpenCommand(subKey, StoreDefaultValue, variant);
+}

@@ -2,9 +2,12 @@
 
 #include <tlhelp32.h>
 
+#include <utility>
 #include <vector>
 
 #include "ConfigStore.h"
+#include "LauncherVariant.h"
+#include "ProcessUser.h"
 #include "WinHandles.h"
 
 namespace {
@@ -27,8 +30,10 @@ bool InOwnSession(DWORD processId, DWORD ownSession) {
   return ProcessIdToSessionId(processId, &session) && session == ownSession;
 }
 
-bool IsCopyOf(const PROCESSENTRY32W& entry, const std::wstring& name, DWORD ownSession) {
-  return !name.empty() && name == entry.szExeFile && InOwnSession(entry.th32ProcessID, ownSession);
+bool IsCopyOf(const PROCESSENTRY32W& entry, const std::wstring& name, DWORD ownSession,
+              const LauncherVariant& variant) {
+  return !name.empty() && name == entry.szExeFile && InOwnSession(entry.th32ProcessID, ownSession) &&
+         (!variant.sameUserCopiesOnly || RunsAsThisUser(entry.th32ProcessID));
 }
 
 // A client that stopped pumping messages would hold every synchronous call into its window (the
@@ -81,13 +86,17 @@ BOOL CALLBACK FindTargetWindowProc(HWND window, LPARAM param) {
 }
 
 TargetCheck CheckRunningTarget(std::wstring name, bool forceRun) {
+  return CheckRunningTarget(std::move(name), forceRun, kMachineWide);
+}
+
+TargetCheck CheckRunningTarget(std::wstring name, bool forceRun, const LauncherVariant& variant) {
   const DWORD ownSession = OwnSessionId();
   portico::SnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
   if (snapshot && Process32FirstW(snapshot.get(), &entry)) {
     do {
-      if (!IsCopyOf(entry, name, ownSession)) continue;
+      if (!IsCopyOf(entry, name, ownSession, variant)) continue;
       if (forceRun) break;
       if (HWND window = FindTopLevelWindowOf(entry.th32ProcessID)) {
         snapshot.reset();
@@ -100,11 +109,13 @@ TargetCheck CheckRunningTarget(std::wstring name, bool forceRun) {
     } while (Process32NextW(snapshot.get(), &entry));
   }
   snapshot.reset();
-  TerminateTargetProcesses(name);
+  TerminateTargetProcesses(name, variant);
   return {true, 0};
 }
 
-void TerminateTargetProcesses(const std::wstring& name) {
+void TerminateTargetProcesses(const std::wstring& name) { TerminateTargetProcesses(name, kMachineWide); }
+
+void TerminateTargetProcesses(const std::wstring& name, const LauncherVariant& variant) {
   const DWORD ownSession = OwnSessionId();
   // Grows as needed: however many copies run, each is ended and none overruns a table.
   std::vector<portico::KernelHandle> copies;
@@ -114,9 +125,9 @@ void TerminateTargetProcesses(const std::wstring& name) {
     entry.dwSize = sizeof(entry);
     if (!snapshot || !Process32FirstW(snapshot.get(), &entry)) return;
     do {
-      if (!IsCopyOf(entry, name, ownSession)) continue;
+      if (!IsCopyOf(entry, name, ownSession, variant)) continue;
       portico::KernelHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
-      if (!process) {
+      if (!process && variant.mayEnableDebugPrivilege) {
         EnableDebugPrivilege();
         process.reset(OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
       }

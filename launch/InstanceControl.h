@@ -5,6 +5,8 @@
 
 #include <string>
 
+struct LauncherVariant;
+
 // The window search of one process id, filled by FindTargetWindowProc.
 struct TargetWindowSearch {
   HWND window = nullptr;    // its first visible, unowned top-level window
@@ -19,9 +21,14 @@ struct TargetCheck {
   DWORD activatedProcessId = 0;  // the copy brought to the front, when goAhead is false
 };
 TargetCheck CheckRunningTarget(std::wstring name, bool forceRun);
+// The same over the copies the variant counts: those in this session, and with sameUserCopiesOnly
+// only those run by the launcher's own user.
+TargetCheck CheckRunningTarget(std::wstring name, bool forceRun, const LauncherVariant& variant);
 
 // Ends every copy of `name` in this session and waits a little for them to go.
 void TerminateTargetProcesses(const std::wstring& name);
+// The same over the copies the variant counts; SeDebugPrivilege only where the variant may use it.
+void TerminateTargetProcesses(const std::wstring& name, const LauncherVariant& variant);
 
 void EnableDebugPrivilege();
 

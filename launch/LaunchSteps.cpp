@@ -46,13 +46,13 @@ bool EnterLauncherFolder(const LauncherLocation& launcher) {
   return !launcher.folder.empty() && SetCurrentDirectoryW(launcher.folder.c_str());
 }
 
-void RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher) {
+void RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher, const LauncherVariant& variant) {
   const bool chinese = ConfigStore::Instance().chinese;
   const std::wstring& oldName = chinese ? config.shortcut_cn : config.shortcut_en;
   const std::wstring& newName = chinese ? config.shortcut_new_cn : config.shortcut_new_en;
   const std::wstring shortName = ShortName(config.ProgName);
   const std::optional<std::wstring> iconPath = IconPathFor(launcher.folder, shortName);
-  RefreshDesktopShortcut(AbsentIfEmpty(oldName), AbsentIfEmpty(newName), AbsentIfEmpty(launcher.path),
+  RefreshDesktopShortcut(variant, AbsentIfEmpty(oldName), AbsentIfEmpty(newName), AbsentIfEmpty(launcher.path),
                          shortName.c_str(), iconPath ? iconPath->c_str() : nullptr, AbsentIfEmpty(launcher.folder));
 }
 

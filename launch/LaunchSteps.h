@@ -8,6 +8,8 @@
 
 #include "ConfigStore.h"
 
+struct LauncherVariant;
+
 // Loads DLLs that the system loads on the launcher's behalf (the shell's, the box's) from System32
 // only, never from the launcher's folder.
 void RestrictDllSearchToSystem32();
@@ -23,8 +25,8 @@ LauncherLocation GetLauncherLocation(HINSTANCE instance);
 // Makes the launcher folder the current directory; false when it could not.
 bool EnterLauncherFolder(const LauncherLocation& launcher);
 
-// Refreshes the desktop shortcut with the names for the interface language.
-void RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher);
+// Refreshes the shortcut on the variant's desktop with the names for the interface language.
+void RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher, const LauncherVariant& variant);
 
 // Ctrl, and then Alt, held down right now.
 bool AdminHintKeysHeld();

@@ -9,6 +9,7 @@
 #include "InstanceControl.h"
 #include "LaunchSteps.h"
 #include "LaunchText.h"
+#include "LauncherVariant.h"
 #include "Log.h"
 #include "PipeHandOff.h"
 #include "ProtocolRegistration.h"
@@ -17,6 +18,7 @@
 #include "UpdateStaging.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+  const LauncherVariant& variant = PORTICO_VARIANT;  // the build's choice: kMachineWide or kPerUser
   RestrictDllSearchToSystem32();
   const LaunchRequest request = SplitForceRun(commandLine);
 
@@ -24,11 +26,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   std::vector<LaunchArgument> arguments;
   const bool configRead = ConfigStore::Instance().FillProductConfig(config, arguments);
 
-  const TargetCheck running = CheckRunningTarget(config.ProgName, request.forceRun);
+  const TargetCheck running = CheckRunningTarget(config.ProgName, request.forceRun, variant);
   const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
   if (!running.goAhead) return link.found ? HandOffPayload(link.payload, config.Pipe, running.activatedProcessId) : 0;
 
-  WriteRegFun(config.Protocol + L"\\shell\\open\\command");
+  WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant);
   const LauncherLocation launcher = GetLauncherLocation(instance);
   const bool inLauncherFolder = EnterLauncherFolder(launcher);
 
@@ -45,7 +47,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     StageUpdatePackage();
     ExtractUpdatePackage();
   }
-  if (configRead) RefreshShortcutFor(config, launcher);
+  if (configRead) RefreshShortcutFor(config, launcher, variant);
 
   if (AdminHintKeysHeld()) AppendAdminHint(parameters);
   if (configRead) AppendLaunchArguments(parameters, arguments);

@@ -2,6 +2,7 @@
 # The demo: a sample installation inside the demo's own Wine prefix with a desktop shortcut under
 # its old name and an update waiting in temp; the launcher started as the shortcut does, then two
 # links opened through the shell; a transcript of what happened and a screenshot of the client.
+# Then the per-user launcher in the user's own folder: a start and a link through the shell.
 # usage: demo.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -41,7 +42,7 @@ registered_command() {
 }
 shortcut() {
   echo "   ${1}.lnk:"
-  win shortcut "$tool" show-shortcut "$desktop_win\\$1.lnk" || true
+  win shortcut "$tool" show-shortcut "${2:-$desktop_win}\\$1.lnk" || true
   show shortcut
 }
 record() { sed 's/^/   /' "$install_unix/DemoClient.record.txt" 2>/dev/null || echo "   (nothing yet)"; }
@@ -133,5 +134,82 @@ if [ -f "$out/sampleclient.bmp" ]; then
   echo
   echo "== Screenshot of DemoClient's window: $out/sampleclient.png"
 fi
+win taskkill taskkill /f /im DemoClient.exe || true
+
+# The per-user launcher in an installation of the user's own, with a scheme of its own.
+win folder-appdata "$tool" folder local-app-data
+user_install_win="$(show folder-appdata)\Programs\Demo Client"
+win folder-desktop "$tool" folder desktop
+user_desktop_win=$(show folder-desktop)
+user_install_unix=$(winepath -u "$user_install_win" 2>/dev/null)
+user_desktop_unix=$(winepath -u "$user_desktop_win" 2>/dev/null)
+user_record() { sed 's/^/   /' "$user_install_unix/DemoClient.record.txt" 2>/dev/null || echo "   (nothing yet)"; }
+registered_in() {
+  if win reg reg query "$1\demouser\shell\open\command" /ve; then
+    show reg | grep -i 'REG_SZ' | sed 's/^ */   /'
+  else
+    echo "   (not registered)"
+  fi
+}
+rm -rf "$user_install_unix"
+mkdir -p "$user_install_unix/temp"
+cp "$build/bin/PorticoUser.exe" "$user_install_unix/"
+cp "$build/bin/SampleClient.exe" "$user_install_unix/DemoClient.exe"
+sed 's|<Protocol>demo</Protocol>|<Protocol>demouser</Protocol>|' "$root/demo/ProductConfig.xml" >"$user_install_unix/ProductConfig.xml"
+printf 'pipe=DemoClientPipe\n' >"$user_install_unix/DemoClient.settings.txt"
+python3 "$root/scripts/make-icon.py" "$user_install_unix/DemoClient.ico" 2E6BB0
+win reg-delete reg delete 'HKCU\Software\Classes\demouser' /f || true
+win reg-delete reg delete 'HKLM\Software\Classes\demouser' /f || true
+rm -f "$user_desktop_unix/"*.lnk
+win make-shortcut "$tool" make-shortcut "$user_desktop_win\演示客户端.lnk" "$user_install_win\DemoClient.exe"
+cat <<EOF
+
+== 4. The per-user launcher: PorticoUser.exe in $user_install_win
+   The same program and configuration with the scheme "demouser", and a shortcut 演示客户端 on the
+   user's own desktop ($user_desktop_win). Starting PorticoUser.exe as that shortcut does:
+EOF
+set +e
+win launcher "$user_install_win\PorticoUser.exe"
+rc=$?
+set -e
+launcher_log $rc
+sleep 2
+cat <<EOF
+   registered open command of demouser:// for the user (HKCU\Software\Classes):
+$(registered_in 'HKCU\Software\Classes')
+   and for the machine (HKEY_CLASSES_ROOT), which PorticoUser.exe never writes:
+$(registered_in 'HKCR')
+   the user's desktop shortcuts now:
+$(shortcut 演示客户端 "$user_desktop_win")
+$(shortcut "演示客户端 2" "$user_desktop_win")
+   the common desktop holds what the machine-wide launcher left: $(cd "$WINEPREFIX/drive_c/users/Public/Desktop" && ls -- *.lnk | tr '\n' ' ')
+   DemoClient recorded:
+$(user_record)
+
+== 5. Opening demouser://open?id=9 through the shell while that DemoClient runs (hand-off road)
+EOF
+set +e
+win start3 start "demouser://open?id=9"
+rc=$?
+set -e
+echo "   start demouser://open?id=9: exit code $rc, $(sed 's/\r$//' "$out/start3.out" "$out/start3.err" | head -1)"
+cat <<EOF
+   Wine's shell reads HKEY_CLASSES_ROOT, which Wine keeps as HKLM\Software\Classes alone. On
+   Windows it is a merged view in which the user's own classes come first, so the shell finds
+   demouser:// there. The demo gives Wine's shell that view by copying the user's key to
+   HKLM\Software\Classes, and opens the link again:
+EOF
+win reg-copy reg copy 'HKCU\Software\Classes\demouser' 'HKLM\Software\Classes\demouser' /s /f
+win start4 start "demouser://open?id=9"
+win answer2 "$tool" answer-box PorticoUser.exe || true
+show answer2
+# The client records the message and then the link its handler got; a busy machine may take a while.
+for _ in $(seq 30); do
+  grep -q "link: open?id=9" "$user_install_unix/DemoClient.record.txt" 2>/dev/null && break
+  sleep 0.5
+done
+echo "   DemoClient recorded:"
+user_record
+win reg-delete reg delete 'HKLM\Software\Classes\demouser' /f || true
 win taskkill taskkill /f /im DemoClient.exe || true
 echo "== Demo finished"

@@ -1,5 +1,5 @@
-// The shortcut on the real common desktop of the prefix, written and read back through the shell's
-// own link object.
+// The shortcut on the real desktops of the prefix, written and read back through the shell's own link
+// object: the common desktop of the machine-wide launcher and the user's own of the per-user one.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -12,103 +12,81 @@
 #include <vector>
 
 #include "DesktopShortcut.h"
+#include "LauncherVariant.h"
 #include "Scratch.h"
+#include "ShellLinks.h"
 #include "WinHandles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Link {
-  std::wstring target, description, icon;
-  int iconIndex = 0;
-  std::wstring workingFolder, arguments;
-  bool operator==(const Link& other) const {
-    return std::tie(target, description, icon, iconIndex, workingFolder, arguments) ==
-           std::tie(other.target, other.description, other.icon, other.iconIndex, other.workingFolder, other.arguments);
-  }
-};
-
-std::ostream& operator<<(std::ostream& out, const Link& link) {
-  return out << testing::PrintToString(link.target) << " " << testing::PrintToString(link.description) << " "
-             << testing::PrintToString(link.icon) << "," << link.iconIndex << " "
-             << testing::PrintToString(link.workingFolder) << " " << testing::PrintToString(link.arguments);
-}
-
-portico::ComPtr<IShellLinkW> NewShellLink() {
-  portico::ComPtr<IShellLinkW> link;
-  EXPECT_HRESULT_SUCCEEDED(
-      CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()));
-  return link;
-}
+using Link = rig::ShortcutContent;
 
 void SaveLink(const fs::path& file, const Link& properties) {
-  auto link = NewShellLink();
-  link->SetPath(properties.target.c_str());
-  link->SetDescription(properties.description.c_str());
-  link->SetIconLocation(properties.icon.c_str(), properties.iconIndex);
-  link->SetWorkingDirectory(properties.workingFolder.c_str());
-  link->SetArguments(properties.arguments.c_str());
-  portico::ComPtr<IPersistFile> persist;
-  ASSERT_HRESULT_SUCCEEDED(link.QueryInterface(IID_IPersistFile, persist));
-  ASSERT_HRESULT_SUCCEEDED(persist->Save(file.c_str(), TRUE));
+  ASSERT_TRUE(rig::WriteShortcut(file, properties)) << file;
 }
 
 Link LoadLink(const fs::path& file) {
-  auto link = NewShellLink();
-  portico::ComPtr<IPersistFile> persist;
-  EXPECT_HRESULT_SUCCEEDED(link.QueryInterface(IID_IPersistFile, persist));
-  EXPECT_HRESULT_SUCCEEDED(persist->Load(file.c_str(), STGM_READ));
-  wchar_t text[4][INFOTIPSIZE] = {};
-  Link properties;
-  link->GetPath(text[0], INFOTIPSIZE, nullptr, SLGP_RAWPATH);
-  link->GetDescription(text[1], INFOTIPSIZE);
-  link->GetIconLocation(text[2], INFOTIPSIZE, &properties.iconIndex);
-  link->GetWorkingDirectory(text[3], INFOTIPSIZE);
-  properties.target = text[0];
-  properties.description = text[1];
-  properties.icon = text[2];
-  properties.workingFolder = text[3];
-  link->GetArguments(text[0], INFOTIPSIZE);
-  properties.arguments = text[0];
-  return properties;
+  const std::optional<Link> link = rig::ReadShortcut(file);
+  EXPECT_TRUE(link.has_value()) << file;
+  return link.value_or(Link{});
 }
 
-fs::path KnownFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  EXPECT_HRESULT_SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path));
-  return path;
+// A desktop the refresh may work on, with what it takes to test it there.
+struct DesktopCase {
+  const char* name;
+  int desktop;       // the CSIDL of the desktop refreshed
+  int otherDesktop;  // and of the one left alone
+  // Where the prefix keeps the desktop's location: HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER, and the value.
+  HKEY shellFoldersRoot;
+  const wchar_t* shellFoldersValue;
+  int (*refresh)(const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*);
+};
+
+int RefreshUsersDesktop(const wchar_t* oldName, const wchar_t* newName, const wchar_t* targetPath,
+                        const wchar_t* description, const wchar_t* iconPath, const wchar_t* workingFolder) {
+  return RefreshDesktopShortcut(kPerUser, oldName, newName, targetPath, description, iconPath, workingFolder);
 }
 
-// The prefix's common desktop redirected to a folder that does not exist, for the length of one test.
-class MissingCommonDesktop {
+// The machine-wide launcher's entry point as designed, and the per-user launcher's.
+const DesktopCase kDesktops[] = {
+    {"CommonDesktop", CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, HKEY_LOCAL_MACHINE, L"Common Desktop",
+     RefreshDesktopShortcut},
+    {"UsersDesktop", CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, HKEY_CURRENT_USER, L"Desktop",
+     RefreshUsersDesktop},
+};
+
+// The prefix's desktop redirected to a folder that does not exist, for the length of one test.
+class MissingDesktop {
  public:
-  MissingCommonDesktop() {
+  explicit MissingDesktop(const DesktopCase& desktop)
+      : root_(desktop.shellFoldersRoot), value_(desktop.shellFoldersValue) {
     const std::wstring missing = L"C:\\" + rig::UniqueName(L"no such folder ") + L"\\Desktop";
     for (auto& saved : saved_) {
       saved.bytes.resize(2048);
       DWORD size = static_cast<DWORD>(saved.bytes.size());
-      if (RegGetValueW(HKEY_LOCAL_MACHINE, saved.key, kValue, RRF_RT_ANY | RRF_NOEXPAND, &saved.type,
-                       saved.bytes.data(), &size) != ERROR_SUCCESS) {
-        ADD_FAILURE() << "no common desktop in " << testing::PrintToString(std::wstring(saved.key));
+      if (RegGetValueW(root_, saved.key, value_, RRF_RT_ANY | RRF_NOEXPAND, &saved.type, saved.bytes.data(), &size) !=
+          ERROR_SUCCESS) {
+        ADD_FAILURE() << "no desktop in " << testing::PrintToString(std::wstring(saved.key));
         saved.key = nullptr;  // nothing to put back
         continue;
       }
       saved.bytes.resize(size);
-      RegSetKeyValueW(HKEY_LOCAL_MACHINE, saved.key, kValue, saved.type, missing.c_str(),
+      RegSetKeyValueW(root_, saved.key, value_, saved.type, missing.c_str(),
                       static_cast<DWORD>((missing.size() + 1) * sizeof(wchar_t)));
     }
   }
-  ~MissingCommonDesktop() {
+  ~MissingDesktop() {
     for (const auto& saved : saved_) {
       if (!saved.key) continue;
-      RegSetKeyValueW(HKEY_LOCAL_MACHINE, saved.key, kValue, saved.type, saved.bytes.data(),
-                      static_cast<DWORD>(saved.bytes.size()));
+      RegSetKeyValueW(root_, saved.key, value_, saved.type, saved.bytes.data(), static_cast<DWORD>(saved.bytes.size()));
     }
   }
 
  private:
-  static constexpr const wchar_t* kValue = L"Common Desktop";
+  HKEY root_;
+  const wchar_t* value_;
   struct Saved {
     const wchar_t* key;
     DWORD type = 0;
@@ -119,7 +97,7 @@ class MissingCommonDesktop {
 
 bool Exists(const fs::path& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-class Shortcut : public testing::Test {
+class Shortcut : public testing::TestWithParam<DesktopCase> {
  protected:
   Shortcut() {
     rig::WriteFile(launcher_, "MZ");
@@ -141,8 +119,7 @@ class Shortcut : public testing::Test {
 
   // A refresh the way the driver calls it, with the files of the scratch installation.
   int Refresh(const wchar_t* oldName, const wchar_t* newName) const {
-    return RefreshDesktopShortcut(oldName, newName, launcher_.c_str(), L"Sample", icon_.c_str(),
-                                  install_.path().c_str());
+    return GetParam().refresh(oldName, newName, launcher_.c_str(), L"Sample", icon_.c_str(), install_.path().c_str());
   }
   // What a refreshed shortcut holds; its arguments are those of the shortcut it was loaded from.
   Link Refreshed(const std::wstring& arguments) const {
@@ -156,18 +133,21 @@ class Shortcut : public testing::Test {
   rig::ScratchFolder install_{L"Sample App"};
   fs::path launcher_ = install_.path() / L"Portico.exe";
   fs::path icon_ = install_.path() / L"Sample.ico";
-  fs::path desktop_ = KnownFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+  fs::path desktop_ = rig::KnownFolder(GetParam().desktop);
   std::vector<fs::path> made_;
 };
 
-TEST_F(Shortcut, OldShortcutAloneIsRefreshedInPlace) {
+INSTANTIATE_TEST_SUITE_P(Desktops, Shortcut, testing::ValuesIn(kDesktops),
+                         [](const testing::TestParamInfo<DesktopCase>& info) { return std::string(info.param.name); });
+
+TEST_P(Shortcut, OldShortcutAloneIsRefreshedInPlace) {
   const std::wstring name = Name();
   SaveLink(OnDesktop(name), Stale(L"from old"));
   EXPECT_EQ(Refresh(name.c_str(), nullptr), 1);
   EXPECT_EQ(LoadLink(OnDesktop(name)), Refreshed(L"from old"));
 }
 
-TEST_F(Shortcut, NewNameDifferingOnlyInCaseIsTheSameFile) {
+TEST_P(Shortcut, NewNameDifferingOnlyInCaseIsTheSameFile) {
   // Folding "A" to "Z" alone would take "\u00c9" and "\u00e9" for two names and delete the file just saved.
   for (const std::wstring& oldName : {Name(L"Sample Shortcut "), Name(L"\u00c9clair ")}) {
     std::wstring lower = oldName;
@@ -180,7 +160,7 @@ TEST_F(Shortcut, NewNameDifferingOnlyInCaseIsTheSameFile) {
   }
 }
 
-TEST_F(Shortcut, NewNameTakesOverTheRefreshedOldShortcut) {
+TEST_P(Shortcut, NewNameTakesOverTheRefreshedOldShortcut) {
   for (const bool newExists : {false, true}) {
     const std::wstring oldName = Name();
     const std::wstring newName = Name();
@@ -193,7 +173,7 @@ TEST_F(Shortcut, NewNameTakesOverTheRefreshedOldShortcut) {
   }
 }
 
-TEST_F(Shortcut, OnlyTheNewShortcutIsRefreshedInPlace) {
+TEST_P(Shortcut, OnlyTheNewShortcutIsRefreshedInPlace) {
   const std::wstring oldName = Name();
   const std::wstring newName = Name();
   SaveLink(OnDesktop(newName), Stale(L"from new"));
@@ -202,7 +182,7 @@ TEST_F(Shortcut, OnlyTheNewShortcutIsRefreshedInPlace) {
   EXPECT_FALSE(Exists(OnDesktop(oldName)));
 }
 
-TEST_F(Shortcut, NothingIsCreatedWhenNeitherShortcutExists) {
+TEST_P(Shortcut, NothingIsCreatedWhenNeitherShortcutExists) {
   const std::wstring oldName = Name();
   const std::wstring newName = Name();
   EXPECT_EQ(Refresh(oldName.c_str(), newName.c_str()), -3);
@@ -211,7 +191,7 @@ TEST_F(Shortcut, NothingIsCreatedWhenNeitherShortcutExists) {
   EXPECT_FALSE(Exists(OnDesktop(newName)));
 }
 
-TEST_F(Shortcut, ThreadWithoutComIsLeftWithoutCom) {
+TEST_P(Shortcut, ThreadWithoutComIsLeftWithoutCom) {
   const std::wstring oldName = Name();
   const std::wstring missing = Name();
   SaveLink(OnDesktop(oldName), Stale(L"from old"));
@@ -234,19 +214,19 @@ TEST_F(Shortcut, ThreadWithoutComIsLeftWithoutCom) {
   EXPECT_EQ(LoadLink(OnDesktop(oldName)), Refreshed(L"from old"));
 }
 
-TEST_F(Shortcut, CommonDesktopThatCannotBeLocatedGivesMinusTwo) {
+TEST_P(Shortcut, DesktopThatCannotBeLocatedGivesMinusTwo) {
   const std::wstring name = Name();
   SaveLink(OnDesktop(name), Stale(L"from old"));
   const std::string before = rig::ReadFile(OnDesktop(name));
   {
-    MissingCommonDesktop missing;
+    MissingDesktop missing(GetParam());
     EXPECT_EQ(Refresh(name.c_str(), nullptr), -2);
   }
   EXPECT_EQ(rig::ReadFile(OnDesktop(name)), before);
-  EXPECT_EQ(KnownFolder(CSIDL_COMMON_DESKTOPDIRECTORY), desktop_);
+  EXPECT_EQ(rig::KnownFolder(GetParam().desktop), desktop_);
 }
 
-TEST_F(Shortcut, NoOldNameDoesNothingEvenWhenTheNewShortcutExists) {
+TEST_P(Shortcut, NoOldNameDoesNothingEvenWhenTheNewShortcutExists) {
   const std::wstring newName = Name();
   SaveLink(OnDesktop(newName), Stale(L"from new"));
   const std::string before = rig::ReadFile(OnDesktop(newName));
@@ -255,7 +235,7 @@ TEST_F(Shortcut, NoOldNameDoesNothingEvenWhenTheNewShortcutExists) {
   EXPECT_EQ(rig::ReadFile(OnDesktop(newName)), before);
 }
 
-TEST_F(Shortcut, NamesThatCannotBeAFileNameCountAsAbsent) {
+TEST_P(Shortcut, NamesThatCannotBeAFileNameCountAsAbsent) {
   // A shortcut beside the desktop folder, which "..\<name>" would reach.
   const std::wstring outside = rig::UniqueName(L"Portico Outside ");
   const fs::path outsideFile = Track(desktop_.parent_path() / (outside + L".lnk"));
@@ -274,7 +254,7 @@ TEST_F(Shortcut, NamesThatCannotBeAFileNameCountAsAbsent) {
   EXPECT_EQ(rig::ReadFile(outsideFile), before);
 }
 
-TEST_F(Shortcut, MissingIconFileKeepsTheIconItHad) {
+TEST_P(Shortcut, MissingIconFileKeepsTheIconItHad) {
   const std::wstring name = Name();
   SaveLink(OnDesktop(name), Stale(L"from old"));
   fs::remove(icon_);
@@ -285,9 +265,9 @@ TEST_F(Shortcut, MissingIconFileKeepsTheIconItHad) {
   EXPECT_EQ(LoadLink(OnDesktop(name)), expected);
 }
 
-TEST_F(Shortcut, ShortcutOnTheUsersOwnDesktopIsLeftAlone) {
+TEST_P(Shortcut, ShortcutOnTheOtherDesktopIsLeftAlone) {
   const std::wstring name = Name();
-  const fs::path own = Track(KnownFolder(CSIDL_DESKTOPDIRECTORY) / (name + L".lnk"));
+  const fs::path own = Track(rig::KnownFolder(GetParam().otherDesktop) / (name + L".lnk"));
   SaveLink(own, Stale(L"own"));
   const std::string before = rig::ReadFile(own);
   EXPECT_EQ(Refresh(name.c_str(), nullptr), -3);
@@ -295,7 +275,7 @@ TEST_F(Shortcut, ShortcutOnTheUsersOwnDesktopIsLeftAlone) {
   EXPECT_FALSE(Exists(OnDesktop(name)));
 }
 
-TEST_F(Shortcut, FailedSaveKeepsTheOldShortcut) {
+TEST_P(Shortcut, FailedSaveKeepsTheOldShortcut) {
   const std::wstring oldName = Name();
   const std::wstring newName = Name();
   SaveLink(OnDesktop(oldName), Stale(L"from old"));
@@ -306,7 +286,7 @@ TEST_F(Shortcut, FailedSaveKeepsTheOldShortcut) {
   EXPECT_EQ(rig::ReadFile(OnDesktop(oldName)), before);
 }
 
-TEST_F(Shortcut, UnreadableNewShortcutGivesZero) {
+TEST_P(Shortcut, UnreadableNewShortcutGivesZero) {
   const std::wstring oldName = Name();
   const std::wstring newName = Name();
   rig::WriteFile(OnDesktop(newName), "not a shortcut");

@@ -1,5 +1,5 @@
 // The launcher as its own process in a scratch installation, with SampleClient as the target:
-// the start road, the quiet road and the hand-off road.
+// the start road, the quiet road and the hand-off road. The roads themselves run for both launchers.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 
 #include "DialogHelper.h"
 #include "Installation.h"
+#include "Launchers.h"
 #include "WinHandles.h"
 
 namespace {
@@ -40,8 +41,25 @@ std::string LogLine(const std::string& text) {
   return "\\[ZIR\\]\\[I\\]\\[\\d+-\\d+-\\d+ \\d+:\\d+:\\d+\\] " + text + "\n";
 }
 
-TEST(StartRoad, WorkedExampleStartsTheTargetFromTheLauncherFolder) {
-  Installation install;
+// The text value `name` of root\key with its exact stored size, or nothing when it is missing.
+std::optional<std::pair<std::wstring, DWORD>> StoredText(HKEY root, const std::wstring& key, const wchar_t* name) {
+  wchar_t text[1024] = {};
+  DWORD size = sizeof(text);
+  if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) return std::nullopt;
+  return std::make_pair(std::wstring(text), size);
+}
+
+std::pair<std::wstring, DWORD> ExactText(const std::wstring& text) {
+  return {text, static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))};
+}
+
+// The roads that differ between the machine-wide and the per-user launcher, run for each of them.
+class Road : public testing::TestWithParam<rig::LauncherKind> {};
+INSTANTIATE_TEST_SUITE_P(Launchers, Road, testing::ValuesIn(rig::kLaunchers), rig::LauncherKindName());
+
+TEST_P(Road, StartWorkedExampleStartsTheTargetFromTheLauncherFolder) {
+  const rig::LauncherKind& kind = GetParam();
+  Installation install(L"install", kind.file);
   install.WriteConfig();
   rig::DebuggeeResult result = install.RunLauncher(Link(install, L"open?id=7"));
   EXPECT_EQ(result.exitCode, 0u);
@@ -62,6 +80,17 @@ TEST(StartRoad, WorkedExampleStartsTheTargetFromTheLauncherFolder) {
   std::string debugText;
   for (const std::string& piece : result.debugStrings) debugText += piece;
   EXPECT_EQ(debugText, result.standardError);
+
+  // The scheme, registered where this launcher keeps it and nowhere else.
+  const std::wstring scheme = kind.classes.SchemeKey(install.scheme());
+  EXPECT_EQ(StoredText(kind.classes.root, scheme + L"\\shell\\open\\command", L""),
+            ExactText(L"\"" + install.launcher().wstring() + L"\" \"%1\""));
+  EXPECT_EQ(StoredText(kind.classes.root, scheme, L"URL Protocol"), ExactText(L""));
+  EXPECT_EQ(StoredText(kind.classes.root, scheme, L""), ExactText(L"URL:" + install.scheme()));
+  portico::RegKey other;
+  EXPECT_EQ(RegOpenKeyExW(kind.otherClasses.root, kind.otherClasses.SchemeKey(install.scheme()).c_str(), 0, KEY_READ,
+                          other.put()),
+            ERROR_FILE_NOT_FOUND);
 }
 
 TEST(StartRoad, CtrlAltAddsIsAdminThenEachEnabledArgumentOnce) {
@@ -230,8 +259,8 @@ TEST(InstanceControl, ImageNamesDifferingInCaseAreNotCopies) {
   EXPECT_EQ(Installation::ExitCodeOf(other), static_cast<DWORD>(STILL_ACTIVE));
 }
 
-TEST(QuietRoad, MinimisedCopyIsRestoredAndTheChineseBoxIsOwnedByIt) {
-  Installation install;
+TEST_P(Road, QuietMinimisedCopyIsRestoredAndTheChineseBoxIsOwnedByIt) {
+  Installation install(L"install", GetParam().file);
   install.WriteConfig();
   rig::RunningClient running = install.StartClient(L"minimized", true);
   ASSERT_TRUE(IsIconic(running.window));
@@ -262,8 +291,8 @@ TEST(QuietRoad, EnglishLanguageValueGivesTheEnglishBox) {
   EXPECT_EQ(run.result.exitCode, 0u);
 }
 
-TEST(HandOff, PayloadArrivesAsAnsiTextWithOneNulAfterTheBox) {
-  Installation install;
+TEST_P(Road, HandOffPayloadArrivesAsAnsiTextWithOneNulAfterTheBox) {
+  Installation install(L"install", GetParam().file);
   install.WriteConfig();
   install.StartClient(L"normal", true);
   rig::Debuggee launcher(install.launcher(), Link(install, L"open?id=7&name=caf\u00e9"));

@@ -1,5 +1,7 @@
 #include "Installation.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
@@ -32,6 +34,17 @@ void EndProcessesNamed(const std::wstring& name) {
       WaitForSingleObject(process.get(), 5000);
     }
   } while (Process32NextW(snapshot.get(), &entry));
+}
+
+// An empty DACL on the process's token: no one else may open it to read it.
+void LockToken(HANDLE process) {
+  portico::KernelHandle token;
+  ACL empty;
+  if (!OpenProcessToken(process, WRITE_DAC, token.put()) || !InitializeAcl(&empty, sizeof(empty), ACL_REVISION) ||
+      SetSecurityInfo(token.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &empty, nullptr) !=
+          ERROR_SUCCESS) {
+    throw std::runtime_error("cannot lock the sample client's token");
+  }
 }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -89,8 +102,9 @@ std::string ToUtf8(const std::wstring& text) {
   return out;
 }
 
-Installation::Installation(const std::wstring& leaf, const fs::path& parent)
+Installation::Installation(const std::wstring& leaf, const std::wstring& launcherFile, const fs::path& parent)
     : scratch_(leaf, parent),
+      launcherFile_(launcherFile),
       progName_(UniqueName(L"Client") + L".exe"),
       scheme_(UniqueName(L"porticotest")),
       pipe_(UniqueName(L"PorticoTestPipe")) {
@@ -99,16 +113,22 @@ Installation::Installation(const std::wstring& leaf, const fs::path& parent)
     if (c == L'_') c = L'-';
   }
   namesToEnd_.push_back(progName_);
-  fs::copy_file(LauncherUnderTest(), launcher());
+  fs::copy_file(LauncherUnderTest(launcherFile), launcher());
   scratch_.CopyProgram(L"SampleClient.exe", progName_);
   fs::create_directories(folder() / L"temp");
 }
 
 Installation::~Installation() {
   for (const std::wstring& name : namesToEnd_) EndProcessesNamed(name);
-  // Every start of the launcher registers the scheme.
+  // Every start of the launcher registers the scheme, for the machine or for the user.
   RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme_.c_str());
-  for (HANDLE process : started_) CloseHandle(process);
+  RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + scheme_).c_str());
+  // A copy out of reach can be ended only through the handle its start gave.
+  for (HANDLE process : started_) {
+    TerminateProcess(process, 0);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+  }
 }
 
 void Installation::WriteConfig(const std::string& extraXml, const std::wstring& protocol) {
@@ -137,16 +157,31 @@ void Installation::SetLanguage(const std::wstring& value) {
                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-RunningClient Installation::Launch(const fs::path& program, const std::wstring& window, bool servePipe) {
+RunningClient Installation::Launch(const fs::path& program, const std::wstring& window, bool servePipe, Reach reach) {
   std::wstring commandLine = L"\"" + program.wstring() + L"\" /sample:window=" + window;
   if (servePipe) commandLine += L" /sample:pipe=" + pipe_;
   size_t startsBefore = Record().starts.size();
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      program.parent_path().c_str(), &startup, &info)) {
+  // Everyone may query the process and wait for it, and nothing more.
+  std::unique_ptr<void, decltype(&LocalFree)> queryOnly(nullptr, LocalFree);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (reach != Reach::Full) {
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x101000;;;WD)", SDDL_REVISION_1, &descriptor,
+                                                         nullptr);
+    queryOnly.reset(descriptor);
+  }
+  SECURITY_ATTRIBUTES security{sizeof(security), descriptor, FALSE};
+  // Suspended, so that its token is locked before anyone can look at it.
+  const bool lockToken = reach == Reach::QueryOnlyTokenLocked;
+  if (!CreateProcessW(program.c_str(), commandLine.data(), descriptor ? &security : nullptr, nullptr, FALSE,
+                      lockToken ? CREATE_SUSPENDED : 0, nullptr, program.parent_path().c_str(), &startup, &info)) {
     throw std::runtime_error("cannot start the sample client");
+  }
+  if (lockToken) {
+    LockToken(info.hProcess);
+    ResumeThread(info.hThread);
   }
   CloseHandle(info.hThread);
   started_.push_back(info.hProcess);
@@ -181,6 +216,10 @@ RunningClient Installation::StartClientAs(const std::wstring& fileName, const st
   fs::copy_file(BinaryFolder() / L"SampleClient.exe", other / fileName, fs::copy_options::overwrite_existing);
   namesToEnd_.push_back(fileName);
   return Launch(other / fileName, window, false);
+}
+
+RunningClient Installation::StartClientOutOfReach(const std::wstring& window, bool lockToken) {
+  return Launch(folder() / progName_, window, false, lockToken ? Reach::QueryOnlyTokenLocked : Reach::QueryOnly);
 }
 
 DebuggeeResult Installation::RunLauncher(const std::wstring& commandLine, DebuggeeOptions options) {

@@ -1,8 +1,8 @@
 #pragma once
-// A scratch installation of the launcher: Portico.exe, ProductConfig.xml and SampleClient under
-// the configured program name, with a temp folder. It starts copies of the client, runs the
-// launcher as a debuggee, and reads what the client recorded. Every copy of the client still
-// running is ended when the installation goes.
+// A scratch installation of the launcher: Portico.exe (or another launcher file), ProductConfig.xml
+// and SampleClient under the configured program name, with a temp folder. It starts copies of the
+// client, runs the launcher as a debuggee, and reads what the client recorded. Every copy of the
+// client still running is ended when the installation goes.
 
 #include <windows.h>
 
@@ -54,14 +54,17 @@ struct RunningClient {
 
 class Installation {
  public:
-  // A folder named `leaf` with unique program, scheme and pipe names.
-  explicit Installation(const std::wstring& leaf = L"install", const std::filesystem::path& parent = {});
+  // A folder named `leaf` (below `parent`, when given; else below the Windows temporary folder) with
+  // unique program, scheme and pipe names, and the launcher built beside the tests as `launcherFile`
+  // (see LauncherUnderTest).
+  explicit Installation(const std::wstring& leaf = L"install", const std::wstring& launcherFile = L"Portico.exe",
+                        const std::filesystem::path& parent = {});
   ~Installation();
   Installation(const Installation&) = delete;
   Installation& operator=(const Installation&) = delete;
 
   const std::filesystem::path& folder() const { return scratch_.path(); }
-  std::filesystem::path launcher() const { return folder() / L"Portico.exe"; }
+  std::filesystem::path launcher() const { return folder() / launcherFile_; }
   const std::wstring& progName() const { return progName_; }
   const std::wstring& scheme() const { return scheme_; }
   const std::wstring& pipe() const { return pipe_; }
@@ -82,6 +85,10 @@ class Installation {
   RunningClient StartClient(const std::wstring& window = L"normal", bool servePipe = true);
   // A copy of the client under another name, in a subfolder, for name-matching tests.
   RunningClient StartClientAs(const std::wstring& fileName, const std::wstring& window = L"normal");
+  // A copy that other processes may query (PROCESS_QUERY_LIMITED_INFORMATION) but neither open with
+  // full rights nor end. With `lockToken` its token cannot be read either: under Wine, where every
+  // process runs as one user, that stands in for another user's copy. It serves no pipe.
+  RunningClient StartClientOutOfReach(const std::wstring& window, bool lockToken);
 
   // Runs the launcher with `commandLine` (the text after its own path) and waits for it.
   DebuggeeResult RunLauncher(const std::wstring& commandLine, DebuggeeOptions options = {});
@@ -99,9 +106,12 @@ class Installation {
   bool AnyCopyRunning() const;
 
  private:
-  RunningClient Launch(const std::filesystem::path& program, const std::wstring& window, bool servePipe);
+  enum class Reach { Full, QueryOnly, QueryOnlyTokenLocked };
+  RunningClient Launch(const std::filesystem::path& program, const std::wstring& window, bool servePipe,
+                       Reach reach = Reach::Full);
 
   ScratchFolder scratch_;
+  std::wstring launcherFile_;
   std::wstring progName_;
   std::wstring scheme_;
   std::wstring pipe_;

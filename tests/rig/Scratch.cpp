@@ -19,14 +19,17 @@ fs::path BinaryFolder() {
   return fs::path(buffer).parent_path();
 }
 
-fs::path LauncherUnderTest() {
+fs::path LauncherUnderTest(const std::wstring& fileName) {
   std::wstring named(32768, L'\0');
   DWORD n = GetEnvironmentVariableW(L"PORTICO_RIG_LAUNCHER", named.data(), static_cast<DWORD>(named.size()));
-  if (n == 0 || n >= named.size()) return BinaryFolder() / L"Portico.exe";
+  if (n == 0 || n >= named.size()) return BinaryFolder() / fileName;
   named.resize(n);
+  const fs::path launcher = fileName == L"Portico.exe" ? fs::path(named) : fs::path(named).parent_path() / fileName;
   // A named file that is not there must fail the test, not quietly test the build beside it.
-  if (!fs::is_regular_file(named)) throw std::runtime_error("PORTICO_RIG_LAUNCHER names no file");
-  return named;
+  if (!fs::is_regular_file(named) || !fs::is_regular_file(launcher)) {
+    throw std::runtime_error("PORTICO_RIG_LAUNCHER names no file");
+  }
+  return launcher;
 }
 
 std::wstring UniqueName(const std::wstring& prefix) {

@@ -11,9 +11,10 @@ namespace rig {
 // Folder of the running test program; Portico.exe and the helper programs are built beside it.
 std::filesystem::path BinaryFolder();
 
-// The launcher the tests run: Portico.exe built beside them, or the file that the environment
-// variable PORTICO_RIG_LAUNCHER names (a Windows path), such as the signed copy of a release.
-std::filesystem::path LauncherUnderTest();
+// The launcher the tests run: the file of that name built beside them (Portico.exe by default). The
+// environment variable PORTICO_RIG_LAUNCHER (a Windows path) names another Portico.exe, such as the
+// signed copy of a release; the other launchers are then taken from its folder.
+std::filesystem::path LauncherUnderTest(const std::wstring& fileName = L"Portico.exe");
 
 // A name that no other test of this run uses: prefix, process id and a counter.
 std::wstring UniqueName(const std::wstring& prefix);

@@ -127,7 +127,7 @@ class Scenario {
     rig::WriteFile(install_.folder() / L"temp" / L"update.zip", update.archive);
     updatetest::SetFixedWriteTime(install_.folder() / L"temp" / L"update.zip");
   }
-  Scenario(const fs::path& parent, const fs::path& laidOut) : install_(L"install", parent), byHost_(true) {
+  Scenario(const fs::path& parent, const fs::path& laidOut) : install_(L"install", L"Portico.exe", parent), byHost_(true) {
     Configure();
     updatetest::HostCopy(laidOut, install_.folder());
   }

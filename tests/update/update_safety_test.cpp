@@ -92,7 +92,7 @@ class SmallVolume {
 TEST(FullDisk, AnUpdateThatDoesNotFitWritesNothingAndWaits) {
   SmallVolume volume(12);
   if (!volume.mounted()) GTEST_SKIP() << "the host refused to mount a tmpfs (not root?): no small volume to fill";
-  rig::Installation install(L"install", volume.root());
+  rig::Installation install(L"install", L"Portico.exe", volume.root());
   // Tiny when packed, 8 MiB when written: more than the volume has left.
   Prepare(install, ziptest::Build({File("data/small.txt", "new"), File("data/big.bin", std::string(8 << 20, 'b'), true)}));
   rig::WriteFile(install.folder() / L"data" / L"small.txt", "old");
@@ -108,7 +108,7 @@ TEST(FullDisk, AnUpdateThatDoesNotFitWritesNothingAndWaits) {
 TEST(FullDisk, ADiskThatFillsDuringThePassLeavesEveryFileWholeAndTheNextStartCompletes) {
   SmallVolume volume(12);
   if (!volume.mounted()) GTEST_SKIP() << "the host refused to mount a tmpfs (not root?): no small volume to fill";
-  rig::Installation install(L"install", volume.root());
+  rig::Installation install(L"install", L"Portico.exe", volume.root());
   const std::string first(1 << 20, '1'), second(1 << 20, '2'), third(1 << 20, '3');
   Prepare(install, ziptest::Build({File("a.bin", first, true), File("b.bin", second, true), File("c.bin", third, true)}));
   rig::WriteFile(install.folder() / L"b.bin", "old b");

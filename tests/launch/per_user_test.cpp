@@ -1,0 +1,158 @@
+// What sets the per-user launcher apart beyond the roads both take: it writes nothing for the
+// machine, counts only its own user's copies, and never reaches for the debug privilege.
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <tuple>
+
+#include "DialogHelper.h"
+#include "Installation.h"
+#include "InstanceControl.h"
+#include "LauncherVariant.h"
+#include "Launchers.h"
+#include "ShellLinks.h"
+#include "WinHandles.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using rig::Installation;
+
+// A key as far as a write to it or a change of its subkeys shows: their names, its value count and
+// its last-write time.
+struct KeyState {
+  std::vector<std::wstring> subkeys;
+  DWORD values = 0;
+  ULONGLONG lastWrite = 0;
+  bool operator==(const KeyState& other) const {
+    return std::tie(subkeys, values, lastWrite) == std::tie(other.subkeys, other.values, other.lastWrite);
+  }
+};
+
+KeyState StateOf(HKEY root, const wchar_t* path) {
+  KeyState state;
+  portico::RegKey key;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return state;
+  FILETIME written{};
+  RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &state.values, nullptr, nullptr,
+                   nullptr, &written);
+  state.lastWrite = (static_cast<ULONGLONG>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  wchar_t name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 256;
+    if (RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    state.subkeys.emplace_back(name, length);
+  }
+  return state;
+}
+
+// Each file of a folder with its bytes.
+std::map<fs::path, std::string> FilesOf(const fs::path& folder) {
+  std::map<fs::path, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files[entry.path()] = rig::ReadFile(entry.path());
+  }
+  return files;
+}
+
+TEST(PerUser, WritesNothingForTheMachine) {
+  portico::ComInit com;
+  Installation install(L"install", rig::kPerUserLauncher.file);
+  const std::wstring shortcut = rig::UniqueName(L"Per User Shortcut ");
+  install.WriteConfig("<shortcut_cn>" + rig::ToUtf8(shortcut) + "</shortcut_cn>");
+  // The same old shortcut on both desktops, as a machine-wide and a per-user installation left them.
+  const rig::ShortcutContent stale{L"C:\\Old Place\\Client.exe", L"Old", L"", 0, L"C:\\Old Place", L""};
+  const fs::path common = rig::KnownFolder(CSIDL_COMMON_DESKTOPDIRECTORY) / (shortcut + L".lnk");
+  const fs::path own = rig::KnownFolder(CSIDL_DESKTOPDIRECTORY) / (shortcut + L".lnk");
+  ASSERT_TRUE(rig::WriteShortcut(common, stale));
+  ASSERT_TRUE(rig::WriteShortcut(own, stale));
+
+  const KeyState machine = StateOf(HKEY_LOCAL_MACHINE, L"Software");
+  const KeyState machineClasses = StateOf(HKEY_LOCAL_MACHINE, L"Software\\Classes");
+  const auto commonDesktop = FilesOf(common.parent_path());
+  ASSERT_EQ(install.RunLauncher(L"").exitCode, 0u);
+  ASSERT_TRUE(install.WaitForStarts(1));
+
+  EXPECT_EQ(StateOf(HKEY_LOCAL_MACHINE, L"Software"), machine);
+  EXPECT_EQ(StateOf(HKEY_LOCAL_MACHINE, L"Software\\Classes"), machineClasses);
+  EXPECT_EQ(FilesOf(common.parent_path()), commonDesktop);
+  // Under Wine HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes: the scheme is in neither.
+  portico::RegKey scheme;
+  EXPECT_EQ(
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + install.scheme()).c_str(), 0, KEY_READ, scheme.put()),
+      ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, install.scheme().c_str(), 0, KEY_READ, scheme.put()),
+            ERROR_FILE_NOT_FOUND);
+  // The user's own shortcut was the one refreshed.
+  EXPECT_EQ(rig::ReadShortcut(own).value_or(stale).target, install.launcher().wstring());
+  fs::remove(common);
+  fs::remove(own);
+}
+
+TEST(PerUser, ACopyWhoseTokenCannotBeReadCountsAsAnotherUsers) {
+  Installation install(L"install", rig::kPerUserLauncher.file);
+  install.WriteConfig();
+  rig::RunningClient other = install.StartClientOutOfReach(L"normal", true);
+  // The machine-wide launcher counts it, and brings it up.
+  const fs::path machineWide = install.folder() / rig::kMachineWideLauncher.file;
+  fs::copy_file(rig::LauncherUnderTest(), machineWide);
+  rig::Debuggee first(machineWide, L"");
+  auto box = rig::WaitForMessageBox(first.pid());
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->owner, other.window);
+  rig::PressButton(*box, IDOK);
+  EXPECT_EQ(first.Wait().exitCode, 0u);
+  // The per-user one leaves it alone and starts the user's own copy.
+  rig::Debuggee launcher(install.launcher(), L"\"" + install.scheme() + L"://open?id=7\"");
+  EXPECT_TRUE(rig::NoMessageBoxFor(launcher.pid(), 1000));
+  EXPECT_EQ(launcher.Wait().exitCode, 0u);
+  ASSERT_TRUE(install.WaitForStarts(2));
+  EXPECT_EQ(install.Record().starts.back().arguments, std::vector<std::string>{"open?id=7"});
+  EXPECT_EQ(Installation::ExitCodeOf(other), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+// The launchers' own instance control in this test process, whose token is the launcher's: a copy of
+// the same user that it cannot open leads the machine-wide one to SeDebugPrivilege, never the
+// per-user one. Each case runs in a process of its own, since an enabled privilege stays enabled.
+DWORD DebugPrivilegeAttributes() {
+  portico::KernelHandle token;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put());
+  LUID debug{};
+  LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &debug);
+  alignas(TOKEN_PRIVILEGES) BYTE buffer[4096];
+  DWORD size = 0;
+  if (!GetTokenInformation(token.get(), TokenPrivileges, buffer, sizeof(buffer), &size)) return 0;
+  const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer);
+  for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+    const LUID& luid = privileges->Privileges[i].Luid;
+    if (luid.LowPart == debug.LowPart && luid.HighPart == debug.HighPart) return privileges->Privileges[i].Attributes;
+  }
+  return 0;
+}
+
+TEST(DebugPrivilege, TheMachineWideLauncherEnablesItForACopyItCannotOpen) {
+  Installation install;
+  rig::RunningClient locked = install.StartClientOutOfReach(L"none", false);
+  ASSERT_EQ(DebugPrivilegeAttributes() & SE_PRIVILEGE_ENABLED, 0u);
+  EXPECT_TRUE(CheckRunningTarget(install.progName(), true).goAhead);
+  EXPECT_NE(DebugPrivilegeAttributes() & SE_PRIVILEGE_ENABLED, 0u);
+  EXPECT_EQ(Installation::ExitCodeOf(locked), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+TEST(DebugPrivilege, ThePerUserLauncherNeverEnablesItAndStillEndsTheCopiesItCanOpen) {
+  Installation install;
+  rig::RunningClient locked = install.StartClientOutOfReach(L"none", false);
+  rig::RunningClient open = install.StartClient(L"none", false);
+  ASSERT_EQ(DebugPrivilegeAttributes() & SE_PRIVILEGE_ENABLED, 0u);
+  EXPECT_TRUE(CheckRunningTarget(install.progName(), true, kPerUser).goAhead);
+  EXPECT_EQ(DebugPrivilegeAttributes() & SE_PRIVILEGE_ENABLED, 0u);
+  EXPECT_EQ(Installation::ExitCodeOf(open, 5000), 0u);
+  EXPECT_EQ(Installation::ExitCodeOf(locked), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+}  // namespace
