@@ -124,7 +124,7 @@ CheckReport Check(const ConfigLocation& location, const CheckPlatform& platform)
   }
   std::unique_ptr<std::FILE, FileCloser> file(platform.openForReading(location.file));
   if (!file) {
-    AddError(report, "file-unreadable", 0, std::string("the file cannot be opened: ") + kLoadFailure);
+    AddError(report, "file-unreadable", 0, std::string("the file cannot be read: ") + kLoadFailure);
     return report;
   }
   const std::string bytes = ReadAll(file.get());
