@@ -45,7 +45,7 @@ void CheckItems(const XMLElement& root, WideConversion toWide, std::vector<Findi
   for (const XMLElement* item = args->FirstChildElement(); item; item = item->NextSiblingElement()) {
     if (std::strcmp(item->Name(), "Item") != 0) {
       Add(findings, Severity::kWarning, "item-unknown", *item,
-          std::string("<") + item->Name() + "> inside <Args> is ignored: items are named exactly Item");
+          "<" + Shortened(item->Name()) + "> inside <Args> is ignored: items are named exactly Item");
       continue;
     }
     if (!Enabled(*item, findings)) continue;
