@@ -3,10 +3,12 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 # The pure logic natively with clang and sanitizers, and the fuzz targets.
 NATIVE_BUILD ?= $(BUILD)-native
+# PorticoCheck built for Linux, with the sanitizers, and its cases.
+CHECK_BUILD ?= $(BUILD)-check
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build test native-test fuzz demo bench dist clean
+.PHONY: all setup configure build test native-test check-native fuzz demo bench dist clean
 
 all: build
 
@@ -26,6 +28,12 @@ native-test: setup
 	@cmake -S tests/native -B $(NATIVE_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build $(NATIVE_BUILD) -j $$(nproc) -- --no-print-directory
 	@ctest --test-dir $(NATIVE_BUILD) --output-on-failure --no-tests=error
+	@$(MAKE) --no-print-directory check-native
+	@ctest --test-dir $(CHECK_BUILD) --output-on-failure --no-tests=error
+
+check-native: setup
+	@cmake -S check/native -B $(CHECK_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DPORTICO_SANITIZE=ON >/dev/null
+	@cmake --build $(CHECK_BUILD) -j $$(nproc) -- --no-print-directory
 
 fuzz: setup
 	@bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
@@ -50,4 +58,4 @@ dist: setup
 	@bash scripts/dist.sh $(DIST_BUILD) $(DIST_DIR)
 
 clean:
-	rm -rf $(BUILD) $(NATIVE_BUILD) $(DIST_BUILD) $(DIST_DIR)
+	rm -rf $(BUILD) $(NATIVE_BUILD) $(CHECK_BUILD) $(DIST_BUILD) $(DIST_DIR)

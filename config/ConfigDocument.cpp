@@ -8,24 +8,6 @@ using tinyxml2::XMLNode;
 
 namespace {
 
-struct Setting {
-  const char* name;
-  std::wstring ProductConfig::*field;
-};
-
-constexpr Setting kSettings[] = {
-    {"ProgName", &ProductConfig::ProgName},
-    {"Protocol", &ProductConfig::Protocol},
-    {"Pipe", &ProductConfig::Pipe},
-    {"shortcut_cn", &ProductConfig::shortcut_cn},
-    {"shortcut_en", &ProductConfig::shortcut_en},
-    {"shortcut_new_cn", &ProductConfig::shortcut_new_cn},
-    {"shortcut_new_en", &ProductConfig::shortcut_new_en},
-    {"UpdatePublicKey", &ProductConfig::UpdatePublicKey},
-    {"LogFile", &ProductConfig::LogFile},
-    {"Language", &ProductConfig::Language},
-};
-
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameNameIgnoringAsciiCase(const char* a, const char* b) {
@@ -33,13 +15,6 @@ bool SameNameIgnoringAsciiCase(const char* a, const char* b) {
     if (AsciiLower(*a) != AsciiLower(*b)) return false;
   }
   return *a == *b;
-}
-
-// Only a first child that is text (CDATA included) counts. XMLElement::GetText is not used: it
-// steps over leading comments, and content that begins with a comment yields no value.
-const char* ElementText(const XMLElement& element) {
-  const XMLNode* first = element.FirstChild();
-  return (first && first->ToText()) ? first->Value() : nullptr;
 }
 
 void AppendEnabledArguments(const XMLElement& root, WideConversion toWide, std::vector<LaunchArgument>& arguments) {
@@ -59,16 +34,41 @@ void ReplaceSettings(const XMLElement& root, WideConversion toWide, ProductConfi
   for (const XMLElement* element = root.FirstChildElement(); element; element = element->NextSiblingElement()) {
     std::wstring value;
     if (!toWide(ElementText(*element), value)) continue;
-    for (const Setting& setting : kSettings) {
-      if (SameNameIgnoringAsciiCase(element->Name(), setting.name)) {
-        config.*setting.field = std::move(value);
-        break;
-      }
-    }
+    if (const SettingField* setting = SettingFor(element->Name())) config.*setting->field = std::move(value);
   }
 }
 
 }  // namespace
+
+const std::vector<SettingField>& SettingFields() {
+  static const std::vector<SettingField> fields = {
+      {"ProgName", &ProductConfig::ProgName},
+      {"Protocol", &ProductConfig::Protocol},
+      {"Pipe", &ProductConfig::Pipe},
+      {"shortcut_cn", &ProductConfig::shortcut_cn},
+      {"shortcut_en", &ProductConfig::shortcut_en},
+      {"shortcut_new_cn", &ProductConfig::shortcut_new_cn},
+      {"shortcut_new_en", &ProductConfig::shortcut_new_en},
+      {"UpdatePublicKey", &ProductConfig::UpdatePublicKey},
+      {"LogFile", &ProductConfig::LogFile},
+      {"Language", &ProductConfig::Language},
+  };
+  return fields;
+}
+
+const SettingField* SettingFor(const char* elementName) {
+  for (const SettingField& setting : SettingFields()) {
+    if (SameNameIgnoringAsciiCase(elementName, setting.name)) return &setting;
+  }
+  return nullptr;
+}
+
+// Only a first child that is text (CDATA included) counts. XMLElement::GetText is not used: it
+// steps over leading comments, and content that begins with a comment yields no value.
+const char* ElementText(const XMLElement& element) {
+  const XMLNode* first = element.FirstChild();
+  return (first && first->ToText()) ? first->Value() : nullptr;
+}
 
 const char* FirstRootChildText(const XMLDocument& document, const char* name) {
   const XMLElement* root = document.RootElement();

@@ -13,6 +13,19 @@
 // for null (an absent value).
 using WideConversion = bool (*)(const char* utf8, std::wstring& out);
 
+// A setting the launcher reads from a child element of the root of the same name, ASCII case ignored.
+struct SettingField {
+  const char* name;  // as the record spells it
+  std::wstring ProductConfig::*field;
+};
+// Every setting, in the record's order.
+const std::vector<SettingField>& SettingFields();
+// The setting an element of this name fills; null for none.
+const SettingField* SettingFor(const char* elementName);
+
+// The value an element gives: its first child node when that is text (CDATA included), else null.
+const char* ElementText(const tinyxml2::XMLElement& element);
+
 // Text of the first child element of the root named exactly `name`; null when there is no such
 // element or it yields no text.
 const char* FirstRootChildText(const tinyxml2::XMLDocument& document, const char* name);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demo: a sample installation inside the demo's own Wine prefix with a desktop shortcut under
 # its old name and an update waiting in temp; the launcher started as the shortcut does, then two
-# links opened through the shell; a transcript of what happened and a screenshot of the client.
-# Then the per-user launcher in the user's own folder: a start and a link through the shell.
+# links opened through the shell; a transcript of what happened, with the configuration checker's
+# report, and a screenshot of the client. Then the per-user launcher in the user's own folder: a start
+# and a link through the shell.
 # usage: demo.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -46,6 +47,12 @@ shortcut() {
   show shortcut
 }
 record() { sed 's/^/   /' "$install_unix/DemoClient.record.txt" 2>/dev/null || echo "   (nothing yet)"; }
+checked() {
+  local rc=0
+  win check "$build/bin/PorticoCheck.exe" "$install_win" || rc=$?
+  show check | sed 's/^/   /'
+  echo "   exit code: $rc"
+}
 launcher_log() {
   echo "   exit code: $1"
   if [ -s "$out/launcher.err" ]; then
@@ -81,6 +88,9 @@ cat <<EOF
    ProductConfig.xml names DemoClient.exe, the scheme "demo", the pipe DemoClientPipe, the
    shortcut 演示客户端 to be renamed 演示客户端 2 (the interface is Chinese: no Language value),
    and one enabled extra argument, --from-launcher.
+
+== PorticoCheck.exe on the installation folder: what the launcher will make of ProductConfig.xml
+$(checked)
 
 == Before the first start
    registered open command of demo://:

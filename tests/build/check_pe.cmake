@@ -1,4 +1,5 @@
-# Fails unless EXE is a 64-bit GUI-subsystem PE that imports Windows system DLLs only.
+# Fails unless EXE is a 64-bit PE of the given SUBSYSTEM (by default 2, Windows GUI; 3 is the console)
+# that imports Windows system DLLs only.
 cmake_policy(SET CMP0057 NEW)
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -10,8 +11,11 @@ endif()
 if(NOT dump MATCHES "Magic[ \t]+020b")
   message(FATAL_ERROR "optional header is not PE32+")
 endif()
-if(NOT dump MATCHES "Subsystem[ \t]+00000002")
-  message(FATAL_ERROR "subsystem is not Windows GUI")
+if(NOT DEFINED SUBSYSTEM)
+  set(SUBSYSTEM 2)
+endif()
+if(NOT dump MATCHES "Subsystem[ \t]+0000000${SUBSYSTEM}")
+  message(FATAL_ERROR "subsystem is not ${SUBSYSTEM} (2 is Windows GUI, 3 the console)")
 endif()
 
 # The runtime library DLL and the system DLLs the launcher calls; nothing that would have to be

@@ -1,0 +1,26 @@
+#pragma once
+// PorticoCheck's command line and one run of it, apart from the console, so that the Windows and
+// the Linux program share all but their entry point.
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ConfigDocument.h"
+
+// What each program brings: its UTF-8 conversion (the launcher's own on Windows) and the opening of
+// a file for reading in binary mode.
+struct CheckPlatform {
+  WideConversion toWide;
+  std::FILE* (*openForReading)(const std::filesystem::path& path);
+};
+
+struct CheckOutput {
+  std::string out;  // for standard output, UTF-8
+  std::string err;  // for standard error, UTF-8
+  int exitCode;     // 0 clean, 1 warnings, 2 not loadable, 3 a bad command line
+};
+
+// `arguments`: the command line's arguments in UTF-8, without the program's name.
+CheckOutput RunCheck(const std::vector<std::string>& arguments, const CheckPlatform& platform);

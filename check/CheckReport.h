@@ -1,0 +1,56 @@
+#pragma once
+// What the checker found in one ProductConfig.xml: the settings as the launcher reads them, what it
+// will do with them, and every finding, in the order they were found.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ConfigStore.h"
+
+enum class Severity { kError, kWarning, kNote };
+
+struct Finding {
+  Severity severity;
+  std::string code;     // stable name of the kind of finding, such as "scheme-invalid"
+  int line;             // line in the file; 0 when the finding belongs to no line
+  std::string message;  // UTF-8
+};
+
+struct ShortcutPlan {
+  std::wstring current;  // the shortcut's present name; empty: the launcher leaves the shortcut alone
+  std::wstring renamed;  // the name it is to carry; empty: kept as it is
+};
+
+// What a start does with the settings; empty texts stand for "nothing".
+struct LaunchPlan {
+  std::wstring program;  // started from the launcher's folder
+  bool programPresent = false;
+  std::wstring scheme;       // registered scheme name
+  std::wstring pipe;         // the pipe a link is handed to
+  std::wstring languageKey;  // the registry key whose default value chooses the interface language
+  ShortcutPlan chinese;
+  ShortcutPlan english;
+  std::wstring icon;  // the shortcut's icon file beside the launcher
+  bool iconPresent = false;
+  std::vector<LaunchArgument> arguments;  // appended to the target's parameters, in order
+};
+
+struct CheckReport {
+  std::string file;  // the file checked, as shown
+  bool loaded = false;
+  ProductConfig settings;                    // as the launcher fills them
+  std::vector<LaunchArgument> enabledItems;  // the switched-on Items, as the launcher lists them
+  std::map<std::string, int> settingLine;    // setting name to the line of the element that set it
+  LaunchPlan plan;
+  std::vector<Finding> findings;
+};
+
+// "error", "warning" or "note".
+const char* SeverityName(Severity severity);
+
+int CountOf(const CheckReport& report, Severity severity);
+
+// 0: nothing to report beyond notes; 1: warnings; 2: the launcher cannot load the file.
+int ExitCodeOf(const CheckReport& report);

@@ -1,0 +1,20 @@
+#pragma once
+// Which ProductConfig.xml a launcher in a given folder reads, and what lies beside that launcher.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct ConfigLocation {
+  std::filesystem::path file;            // the file the launcher reads
+  std::filesystem::path launcherFolder;  // where the launcher, the target program and its icon lie
+  bool fromFolderAbove = false;          // there is none beside the launcher: the one above is read
+  bool searched = false;                 // a folder was given, and the file looked for beside it and above
+};
+
+// `target` (UTF-8) names a folder, the launcher's, or a file; empty: the current folder. For a
+// folder, its ProductConfig.xml, or else the one in the folder above, as the launcher looks for it.
+ConfigLocation LocateConfig(const std::string& target);
+
+// UTF-8 names of what a folder holds; none when it cannot be read.
+std::vector<std::string> FolderNames(const std::filesystem::path& folder);

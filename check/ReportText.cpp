@@ -1,0 +1,90 @@
+#include "ReportText.h"
+
+#include "ConfigDocument.h"
+#include "DisplayText.h"
+#include "MinisignKey.h"
+
+namespace {
+
+constexpr size_t kLabelWidth = 18;
+constexpr size_t kSeverityWidth = 9;
+constexpr size_t kWhereWidth = 10;
+
+// `text` and blanks up to `width`, with at least one.
+std::string Padded(const std::string& text, size_t width) {
+  return text + std::string(text.size() < width ? width - text.size() : 1, ' ');
+}
+
+void Line(std::string& out, const std::string& label, const std::string& value) {
+  out += "  " + Padded(label, kLabelWidth) + value + "\n";
+}
+
+std::string ValueOrDash(const std::wstring& value) { return value.empty() ? "-" : Quoted(value); }
+
+std::string List(const std::vector<LaunchArgument>& items) {
+  std::string text;
+  for (const LaunchArgument& item : items) text += (text.empty() ? "" : ", ") + Quoted(item);
+  return text.empty() ? "-" : text;
+}
+
+std::string Present(bool present) { return present ? "" : " (missing)"; }
+
+std::string Shortcut(const ShortcutPlan& plan) {
+  if (plan.current.empty()) return "left alone";
+  return Quoted(plan.current) + (plan.renamed.empty() ? ", kept under its name" : " renamed " + Quoted(plan.renamed));
+}
+
+void Settings(std::string& out, const CheckReport& report) {
+  out += "\nSettings as read\n";
+  for (const SettingField& setting : SettingFields()) {
+    const std::wstring& value = report.settings.*setting.field;
+    std::string shown = ValueOrDash(value);
+    if (setting.field == &ProductConfig::UpdatePublicKey && !value.empty()) {
+      if (auto id = MinisignKeyId(value)) shown += " (minisign key id " + *id + ")";
+    }
+    Line(out, setting.name, shown);
+  }
+  Line(out, "Args", List(report.enabledItems));
+}
+
+void Plan(std::string& out, const LaunchPlan& plan) {
+  out += "\nWhat the launcher will do\n";
+  Line(out, "start",
+       plan.program.empty() ? "nothing"
+                            : Quoted(plan.program) + " from the launcher's folder" + Present(plan.programPresent));
+  Line(out, "scheme",
+       plan.scheme.empty() ? "none registered"
+                           : Utf8(plan.scheme) + ":// links, registered as HKEY_CLASSES_ROOT\\" + Utf8(plan.scheme) +
+                                 "\\shell\\open\\command");
+  Line(out, "hand-off", plan.pipe.empty() ? "none" : "links for a running copy go to " + Utf8(plan.pipe));
+  Line(out, "language",
+       "at each start, by the default value of " + Utf8(plan.languageKey) +
+           ": English when it holds en-US and not zh-CN, else Chinese");
+  Line(out, "shortcut zh-CN", Shortcut(plan.chinese));
+  Line(out, "shortcut en-US", Shortcut(plan.english));
+  if (!plan.icon.empty()) Line(out, "shortcut icon", Quoted(plan.icon) + Present(plan.iconPresent));
+  Line(out, "extra arguments", List(plan.arguments));
+}
+
+std::string Count(int count, const char* what) { return std::to_string(count) + " " + what + (count == 1 ? "" : "s"); }
+
+}  // namespace
+
+std::string ReportText(const CheckReport& report) {
+  std::string out = "File  " + report.file + "\n";
+  if (report.loaded) {
+    Settings(out, report);
+    Plan(out, report.plan);
+  }
+  out += "\nFindings\n";
+  for (const Finding& finding : report.findings) {
+    const std::string where = finding.line > 0 ? "line " + std::to_string(finding.line) : "";
+    out += "  " + Padded(SeverityName(finding.severity), kSeverityWidth) + Padded(where, kWhereWidth) + finding.code +
+           ": " + finding.message + "\n";
+  }
+  if (report.findings.empty()) out += "  none\n";
+  out += "\n" + Count(CountOf(report, Severity::kError), "error") + ", " +
+         Count(CountOf(report, Severity::kWarning), "warning") + ", " +
+         Count(CountOf(report, Severity::kNote), "note") + ": exit code " + std::to_string(ExitCodeOf(report)) + "\n";
+  return out;
+}
