@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs everything building and testing Portico needs, from Debian's packages only, and builds
-# TinyXML2 and minizip with the cross-compiler from Debian's own source packages into .deps/.
+# TinyXML2, minizip and libsodium with the cross-compiler from Debian's own source packages into .deps/.
 # Idempotent: on a machine that has it all, it returns within seconds.
 set -euo pipefail
 
@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
 prefix="$deps/mingw"
 # Bump when the way the dependencies are built changes, so that old prefixes are rebuilt.
-recipe="portico-deps 2"
+recipe="portico-deps 3"
 
 packages=(
   make cmake python3 dpkg-dev locales
@@ -17,6 +17,7 @@ packages=(
   libz-mingw-w64-dev libboost-dev googletest
   clang libclang-rt-14-dev libtinyxml2-dev
   osslsigncode openssl
+  minisign libsodium-dev autoconf automake libtool
 )
 
 as_root() {
@@ -121,7 +122,7 @@ rm -rf "$deps/src" "$prefix"
 mkdir -p "$deps/src" "$prefix/include/minizip" "$prefix/lib"
 (
   cd "$deps/src"
-  apt-get source -qq tinyxml2 zlib >/dev/null 2>&1 || apt-get source tinyxml2 zlib
+  apt-get source -qq tinyxml2 zlib libsodium >/dev/null 2>&1 || apt-get source tinyxml2 zlib libsodium
 )
 
 cc=x86_64-w64-mingw32-gcc-posix
@@ -149,7 +150,21 @@ cp "$mzdir/unzip.h" "$mzdir/ioapi.h" "$mzdir/iowin32.h" "$prefix/include/minizip
 mkdir -p "$prefix/share/minizip"
 cp "$mzdir"/*.c "$mzdir"/*.h "$prefix/share/minizip/"
 
+# libsodium: Ed25519 and BLAKE2b for signed updates, a minimal static build. Its source comes without a
+# generated configure.
+sodium=$(find "$deps/src" -maxdepth 1 -type d -name 'libsodium-*' | head -n 1)
+[ -n "$sodium" ] || { echo "setup: libsodium's source package not unpacked" >&2; exit 1; }
+(
+  cd "$sodium"
+  [ -x configure ] || ./autogen.sh -s >/dev/null 2>&1 || ./autogen.sh >/dev/null
+  ./configure -q --host=x86_64-w64-mingw32 --prefix="$prefix" --disable-shared --enable-static --enable-minimal \
+    --disable-dependency-tracking CC="$cc" CFLAGS="-O2" >/dev/null
+  make -s -j"$(nproc)" >/dev/null
+  make -s install >/dev/null
+)
+rm -rf "$prefix/lib/pkgconfig" "$prefix/lib/libsodium.la"
+
 rm -rf "$obj"
 link_boost
 echo "$recipe" >"$prefix/.stamp"
-echo "setup: TinyXML2 and minizip built into $prefix"
+echo "setup: TinyXML2, minizip and libsodium built into $prefix"
