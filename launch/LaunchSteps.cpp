@@ -6,6 +6,7 @@
 
 #include "DesktopShortcut.h"
 #include "LaunchText.h"
+#include "Log.h"
 #include "WinHandles.h"
 
 namespace {
@@ -68,4 +69,9 @@ void StartTarget(const LauncherLocation& launcher, const std::wstring& targetNam
   // it runs rely on it.
   portico::ComInit com;
   ShellExecuteW(nullptr, L"open", target.c_str(), parameters.c_str(), nullptr, SW_SHOW);
+}
+
+void RecordRefusal(const ExtractionReport& extraction) {
+  const std::string record = RefusalRecord(extraction.verdict);
+  if (!record.empty()) PORTICO_LOG_INFO << record;
 }

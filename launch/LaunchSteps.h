@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ConfigStore.h"
+#include "UpdateExtraction.h"
 
 struct LauncherVariant;
 
@@ -24,6 +25,12 @@ LauncherLocation GetLauncherLocation(HINSTANCE instance);
 
 // Makes the launcher folder the current directory; false when it could not.
 bool EnterLauncherFolder(const LauncherLocation& launcher);
+
+// The minisign public key compiled into this executable; empty when none was.
+extern const char kCompiledUpdateKey[];
+
+// An update refused for its signature or its age leaves one record: nobody would learn of it else.
+void RecordRefusal(const ExtractionReport& extraction);
 
 // Refreshes the shortcut on the variant's desktop with the names for the interface language.
 void RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher, const LauncherVariant& variant);

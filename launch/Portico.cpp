@@ -44,8 +44,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     const UpdateLock oneUpdateAtATime(launcher.folder);
     // Another launcher's update never ended: nothing may start on a half-installed one.
     if (!oneUpdateAtATime.granted()) return 0;
-    StageUpdatePackage();
-    ExtractUpdatePackage();
+    const UpdateTrust trust = DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey);
+    StageUpdatePackage(trust.signatureRequired);
+    RecordRefusal(ExtractUpdatePackage(trust));
   }
   if (configRead) RefreshShortcutFor(config, launcher, variant);
 

@@ -30,3 +30,12 @@ bool IsOrphanName(const std::wstring& name) {
   }
   return true;
 }
+
+bool IsUpdateStampName(const std::wstring& name) {
+  const std::wstring stamp = kUpdateStampName;
+  if (name.size() != stamp.size()) return false;
+  for (size_t i = 0; i < stamp.size(); ++i) {
+    if (AsciiLower(name[i]) != stamp[i]) return false;
+  }
+  return true;
+}

@@ -12,3 +12,8 @@ std::wstring OrphanName(uint32_t processId, uint32_t serial);
 // True when a file or folder name starts with "~pt~" in any ASCII letter case: the file system
 // ignores case, so no spelling of it is free for an entry.
 bool IsOrphanName(const std::wstring& name);
+
+// The file in the installation's folder that keeps the trusted time of the last signed update. It is
+// no orphan, and no entry may take its name in any letter case either.
+constexpr wchar_t kUpdateStampName[] = L"~pt-update.stamp";
+bool IsUpdateStampName(const std::wstring& name);

@@ -70,7 +70,10 @@ bool IsUnsafeEntryName(const std::wstring& name) {
     size_t end = start;
     while (end < name.size() && !IsSeparator(name[end])) ++end;
     const std::wstring component = name.substr(start, end - start);
-    if (IsParentComponent(component) || IsReservedDeviceName(component) || IsOrphanName(component)) return true;
+    if (IsParentComponent(component) || IsReservedDeviceName(component) || IsOrphanName(component) ||
+        IsUpdateStampName(component)) {
+      return true;
+    }
     start = end + 1;
   }
   return false;

@@ -7,6 +7,7 @@
 #include "InstalledFiles.h"
 #include "UnsafeEntryName.h"
 #include "UpdateSpace.h"
+#include "UpdateVerification.h"
 
 namespace {
 
@@ -97,51 +98,71 @@ void ApplyEntries(ZipReader& reader, InstalledFiles& installed, ExtractionReport
   }
 }
 
-}  // namespace
-
-void ExtractUpdatePackage() {
-  wchar_t folder[MAX_PATH];
-  const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
-  if (length == 0 || length >= MAX_PATH) return;
-  ExtractUpdatePackageIn(folder);
+void ApplyArchive(ArchiveSource& source, const std::wstring& root, ExtractionReport& report,
+                  std::vector<std::wstring>& movedAside) {
+  ZipReader reader;
+  const ZipStatus opened = reader.Open(source, root);
+  if (opened == ZipStatus::ReadError) {
+    report.archiveUnreadable = true;
+    return;
+  }
+  if (opened != ZipStatus::Success) return;
+  report.archiveOpened = true;
+  InstalledFiles installed(root);
+  if (!RoomForUpdate(reader, installed, root)) {
+    report.noRoom = true;
+    return;
+  }
+  ApplyEntries(reader, installed, report);
+  movedAside = reader.movedAside();
 }
 
-ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder) {
+}  // namespace
+
+ExtractionReport ExtractUpdatePackage(const UpdateTrust& trust) {
+  wchar_t folder[MAX_PATH];
+  const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+  if (length == 0 || length >= MAX_PATH) return ExtractionReport();
+  return ExtractUpdatePackageIn(folder, trust);
+}
+
+ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const UpdateTrust& trust) {
   ExtractionReport report;
   std::wstring root = folder;
   if (!root.empty() && root.back() != L'\\' && root.back() != L'/') root += L'\\';
   const std::wstring archive = root + L"update.zip";
+  const std::wstring signature = archive + L".minisig";
   if (GetFileAttributesW(archive.c_str()) == INVALID_FILE_ATTRIBUTES) return report;
   report.archiveFound = true;
   std::vector<std::wstring> movedAside;
   {
-    // Held open, with no one else allowed to change it, until the pass is over.
+    // Held open, with no one else allowed to change it, until the pass is over: what was verified
+    // is what is unpacked.
     ArchiveSource source;
     // A reader holding it, a denied access or an I/O error is no verdict on the archive.
     if (!source.Open(archive)) {
       report.archiveUnreadable = true;
       return report;
     }
-    ZipReader reader;
-    const ZipStatus opened = reader.Open(source, root);
-    if (opened == ZipStatus::ReadError) {
+    if (trust.signatureRequired) report.verdict = VerifyUpdate(trust, source, root);
+    if (report.verdict.undecided) {
       report.archiveUnreadable = true;
       return report;
     }
-    if (opened == ZipStatus::Success) {
-      report.archiveOpened = true;
-      InstalledFiles installed(root);
-      if (!RoomForUpdate(reader, installed, root)) {
-        report.noRoom = true;
-        return report;
-      }
-      ApplyEntries(reader, installed, report);
-      movedAside = reader.movedAside();
-    }
+    if (report.verdict.refusal == UpdateRefusal::None) ApplyArchive(source, root, report, movedAside);
   }
+  if (report.verdict.refusal != UpdateRefusal::None) {
+    report.archiveDeleted = DeleteAnyFile(archive);
+    DeleteAnyFile(signature);
+    return report;
+  }
+  if (report.archiveUnreadable || report.noRoom) return report;
   // Programs moved aside that no longer run go now; the others at a later pass.
   for (const std::wstring& file : movedAside) DeleteAnyFile(file);
   // An archive that is no zip at all will never apply; one with a failed entry may next time.
-  if (report.failed == 0) report.archiveDeleted = DeleteAnyFile(archive);
+  if (report.failed == 0) {
+    report.archiveDeleted = DeleteAnyFile(archive);
+    if (trust.signatureRequired) DeleteAnyFile(signature);
+  }
   return report;
 }

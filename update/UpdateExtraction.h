@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "UpdateTrust.h"
 #include "ZipReader.h"
 
 struct FailedEntry {
@@ -24,10 +25,13 @@ struct ExtractionReport {
   int failed = 0;   // a failure that a later start may not meet again: the archive stays for it
   std::vector<FailedEntry> failures;
   bool archiveDeleted = false;
+  // With a signature required: the check's outcome. A refused archive and its signature are deleted,
+  // since they will never verify; an undecided one is kept, as an unreadable one is.
+  UpdateVerdict verdict;
 };
 
 // Unpacks update.zip from the current directory into the current directory.
-void ExtractUpdatePackage();
+ExtractionReport ExtractUpdatePackage(const UpdateTrust& trust = UpdateTrust());
 
 // The same with update.zip in `folder` and the entries unpacked below it.
-ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder);
+ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const UpdateTrust& trust = UpdateTrust());

@@ -87,14 +87,49 @@ bool CopyUp(const std::wstring& download, const std::wstring& launcherFolder, co
   return true;
 }
 
-}  // namespace
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void StageUpdatePackage() {
-  std::wstring folder;
-  if (GetLauncherFolder(folder)) StageUpdatePackageIn(folder);
+// The download is the only copy of the update: it goes only once the copy is whole.
+bool StageFile(const std::wstring& download, const std::wstring& launcherFolder, const std::wstring& staged) {
+  // A read-only file left from before would refuse to be replaced.
+  ClearReadOnly(staged);
+  return MoveUp(download, staged) || CopyUp(download, launcherFolder, staged);
 }
 
-StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder) {
+// The signature goes up before its archive. Whatever interrupts the two, the installation never
+// pairs the new archive with an old signature, which would have it refused and deleted:
+// - the signature could not go: neither goes, and the installation keeps the pair it had;
+// - the archive could not go: the archive it supersedes goes instead, and the next start brings up
+//   the new one to join its signature.
+// A signature left without an archive in temp or in the installation is of no use to anyone.
+void StageSignedPair(const std::wstring& temp, const std::wstring& launcherFolder, StagingReport& report) {
+  const std::wstring download = temp + L"update.zip";
+  const std::wstring downloadSignature = download + L".minisig";
+  const std::wstring staged = launcherFolder + L"update.zip";
+  const std::wstring stagedSignature = staged + L".minisig";
+  report.archiveFound = Exists(download);
+  report.signatureFound = Exists(downloadSignature);
+  if (!report.archiveFound) {
+    if (report.signatureFound) report.leftoverSignatureRemoved = DeleteAnyFile(downloadSignature);
+    if (!Exists(staged) && Exists(stagedSignature)) report.leftoverSignatureRemoved = DeleteAnyFile(stagedSignature);
+    return;
+  }
+  if (report.signatureFound) {
+    report.signatureCopied = StageFile(downloadSignature, launcherFolder, stagedSignature);
+    if (!report.signatureCopied) return;
+  }
+  report.archiveCopied = StageFile(download, launcherFolder, staged);
+  if (!report.archiveCopied && report.signatureCopied) DeleteAnyFile(staged);
+}
+
+}  // namespace
+
+void StageUpdatePackage(bool signatureRequired) {
+  std::wstring folder;
+  if (GetLauncherFolder(folder)) StageUpdatePackageIn(folder, signatureRequired);
+}
+
+StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder, bool signatureRequired) {
   StagingReport report;
   const std::wstring temp = launcherFolder + L"temp\\";
   // Its deletions and its copy would act wherever the link leads.
@@ -110,13 +145,13 @@ StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder) {
     DeleteFileW((temp + name).c_str());
   }
 
+  if (signatureRequired) {
+    StageSignedPair(temp, launcherFolder, report);
+    return report;
+  }
   const std::wstring download = temp + L"update.zip";
-  if (GetFileAttributesW(download.c_str()) == INVALID_FILE_ATTRIBUTES) return report;
+  if (!Exists(download)) return report;
   report.archiveFound = true;
-  const std::wstring staged = launcherFolder + L"update.zip";
-  // A read-only archive left from before would refuse to be replaced.
-  ClearReadOnly(staged);
-  // The download is the only copy of the update: it goes only once the copy is whole.
-  report.archiveCopied = MoveUp(download, staged) || CopyUp(download, launcherFolder, staged);
+  report.archiveCopied = StageFile(download, launcherFolder, launcherFolder + L"update.zip");
   return report;
 }

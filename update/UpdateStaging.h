@@ -10,10 +10,14 @@ struct StagingReport {
   int updaterAttempts = 0;      // deletions of temp\Updater.exe tried, 1 to 6
   bool archiveFound = false;    // temp\update.zip was there
   bool archiveCopied = false;   // it was copied up (and only then removed from temp)
+  // With a signature required, update.zip.minisig travels with the archive, and goes up first.
+  bool signatureFound = false;
+  bool signatureCopied = false;
+  bool leftoverSignatureRemoved = false;  // a signature whose archive is gone
 };
 
 // Stages the update in the folder of the launcher's own executable.
-void StageUpdatePackage();
+void StageUpdatePackage(bool signatureRequired = false);
 
 // The same for a given launcher folder, which ends in a backslash.
-StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder);
+StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder, bool signatureRequired = false);

@@ -213,6 +213,15 @@ TEST(OrphanNames, AreNamesNoEntryCanTake) {
   }
 }
 
+TEST(OrphanNames, TheUpdateStampIsNoOrphanAndNoEntry) {
+  for (const wchar_t* name : {L"~pt-update.stamp", L"~PT-UPDATE.STAMP"}) {
+    EXPECT_FALSE(IsOrphanName(name)) << name;
+    EXPECT_TRUE(IsUnsafeEntryName(name)) << name;
+    EXPECT_TRUE(IsUnsafeEntryName(std::wstring(L"data/") + name)) << name;
+  }
+  EXPECT_FALSE(IsUnsafeEntryName(L"~pt-update.stamp.txt"));
+}
+
 TEST(UpdateSpace, GrowthAndTheLargestFileInWholeClusters) {
   struct Case {
     std::vector<PlannedFile> files;

@@ -1,0 +1,103 @@
+// minisign's key and signature formats, read strictly, and the choice of the update key. Pure:
+// also built natively with the sanitizers. The signatures' cryptography is shown end to end with
+// the real minisign tool in signed_update_test.
+#include <gtest/gtest.h>
+
+#include "MinisignFormat.h"
+#include "UpdateTrust.h"
+
+namespace {
+
+// A public key line and a signature file as minisign writes them (of the 5 bytes "hello"), and
+// another key.
+const std::string kKey = "RWQER2uUw9fE2cYZXKRaxHFcPsYTyZD/GBohXdMa2FexosITdA4ILjNl";
+const std::string kSignatureLine =
+    "RUQER2uUw9fE2QDbrGL/Imh5dNWqzZdmnI5Jq8X/TMuvyz4MnoPzlzEX7zHlhy3+i63hkVIPjoQac+U17KQYxktIZzyaSHc/TQg=";
+const std::string kOtherKey = "RWSEvPafQ8n9GmkAMFImumOJ165wAVKZxNRS+1okb/dg+Ypz3ii610VI";
+const std::string kGlobalLine =
+    "OJp4arGKo1p48WmbbSPRwvFa+FNgu9HnyVtuQfULlEGef4sId2zy8fbPIDZeJsQmmyKLVjZOOHsEl7VQOrqaCA==";
+
+std::string SignatureFile(const std::string& lineEnd = "\n",
+                          const std::string& comment = "timestamp:1700000000\tfile:a") {
+  return "untrusted comment: signature from minisign secret key" + lineEnd + kSignatureLine + lineEnd +
+         "trusted comment: " + comment + lineEnd + kGlobalLine + lineEnd;
+}
+
+TEST(MinisignFormat, KeyLineGivesItsIdAndKey) {
+  const auto key = ParseMinisignKey(kKey);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(KeyIdText(key->id), "D9C4D7C3946B4704");
+  for (const std::string& bad : {std::string(), kKey.substr(1), kKey + "A", kKey + "====",
+                                 "RUQ" + kKey.substr(3),  // "ED" is a signature's algorithm, not a key's
+                                 kKey.substr(0, 55) + "!", " " + kKey.substr(1)}) {
+    EXPECT_FALSE(ParseMinisignKey(bad)) << bad;
+  }
+}
+
+TEST(MinisignFormat, SignatureFileInEitherLineEnd) {
+  for (const char* end : {"\n", "\r\n"}) {
+    const auto signature = ParseMinisignSignature(SignatureFile(end));
+    ASSERT_TRUE(signature);
+    EXPECT_EQ(signature->signedData, SignedData::Blake2b512OfFile);
+    EXPECT_EQ(KeyIdText(signature->keyId), "D9C4D7C3946B4704");
+    EXPECT_EQ(signature->trustedComment, "timestamp:1700000000\tfile:a");
+  }
+  std::string noLastEnd = SignatureFile();
+  noLastEnd.pop_back();
+  EXPECT_TRUE(ParseMinisignSignature(noLastEnd));
+  std::string legacy = SignatureFile();
+  legacy[legacy.find(kSignatureLine) + 1] = 'W';  // "RUQ" begins "ED", "RWQ" begins "Ed"
+  const auto legacySignature = ParseMinisignSignature(legacy);
+  ASSERT_TRUE(legacySignature);
+  EXPECT_EQ(legacySignature->signedData, SignedData::File);
+}
+
+TEST(MinisignFormat, AnythingElseIsNoSignature) {
+  const std::string good = SignatureFile();
+  const std::vector<std::string> bad = {
+      "",
+      good.substr(0, good.size() / 2),
+      good + "\n",
+      good + "fifth line\n",
+      "untrusted comment:x\n" + good.substr(good.find('\n') + 1),
+      good.substr(0, good.find("trusted comment: ", 5)) + "Trusted comment: x\n" + kGlobalLine + "\n",
+      good.substr(0, good.find('\n') + 1) + "RUU" + good.substr(good.find('\n') + 4),  // algorithm "EE"
+      good.substr(0, good.find(kGlobalLine)) + kGlobalLine.substr(4) + "\n",
+      SignatureFile("\n", std::string("time\0stamp", 10)),
+      SignatureFile("\n", std::string(kMaxSignatureFileSize, 'x')),
+  };
+  for (const std::string& file : bad) EXPECT_FALSE(ParseMinisignSignature(file)) << testing::PrintToString(file);
+}
+
+TEST(MinisignFormat, TimestampIsTheFirstTimestampField) {
+  const std::vector<std::pair<std::string, std::optional<uint64_t>>> cases = {
+      {"timestamp:1700000000\tfile:update.zip\thashed", 1700000000},
+      {"file:update.zip\ttimestamp:42", 42},
+      {"timestamp:18446744073709551615", UINT64_MAX},
+      {"timestamp:18446744073709551616", std::nullopt},
+      {"timestamp:", std::nullopt},
+      {"timestamp:12a", std::nullopt},
+      {"timestamp: 12", std::nullopt},
+      {"release timestamp:12", std::nullopt},
+      {"timestamp:7\ttimestamp:9", 7},
+      {"", std::nullopt},
+  };
+  for (const auto& [comment, seconds] : cases) EXPECT_EQ(TrustedTimestamp(comment), seconds) << comment;
+}
+
+TEST(UpdateTrust, CompiledKeyWinsAndAMalformedKeyStillRequiresASignature) {
+  const std::wstring configured(kKey.begin(), kKey.end());
+  EXPECT_FALSE(DecideUpdateTrust("", L"").signatureRequired);
+  const UpdateTrust fromConfig = DecideUpdateTrust("", configured);
+  EXPECT_TRUE(fromConfig.signatureRequired && fromConfig.key && !fromConfig.compiledIn);
+  const UpdateTrust compiled = DecideUpdateTrust(kOtherKey, configured);
+  EXPECT_TRUE(compiled.signatureRequired && compiled.compiledIn);
+  EXPECT_NE(compiled.key->id, fromConfig.key->id);
+  for (const std::wstring& malformed : {std::wstring(L"x"), configured + L" ", L"\x00e9" + configured.substr(1)}) {
+    const UpdateTrust trust = DecideUpdateTrust("", malformed);
+    EXPECT_TRUE(trust.signatureRequired && !trust.key);
+  }
+  EXPECT_FALSE(DecideUpdateTrust("not a key", configured).key);
+}
+
+}  // namespace

@@ -1,0 +1,236 @@
+// Signed updates end to end on the start road: keys and signatures come from the real minisign
+// tool, and every refused update leaves the installation as it was while the target still starts.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "Host.h"
+#include "Installation.h"
+#include "UpdateTree.h"
+#include "WinHandles.h"
+#include "ZipBuilder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::wstring kStamp = L"~pt-update.stamp";
+
+fs::path KeyFile(const std::string& name) { return rig::BinaryFolder() / L"testkeys" / rig::FromUtf8(name); }
+
+// The base64 line of a minisign.pub file: its second line.
+std::string PublicKey(const std::string& name) {
+  const std::string text = rig::ReadFile(KeyFile(name + ".pub"));
+  const size_t start = text.find('\n') + 1;
+  return text.substr(start, text.find('\n', start) - start);
+}
+
+struct Signing {
+  std::string key = "vendor";
+  bool legacy = false;
+  std::string trustedComment;  // minisign's own (with the time of signing) when empty
+};
+
+void Sign(const fs::path& archive, const Signing& signing) {
+  std::vector<std::string> arguments = {"-S", "-s", rig::HostPath(KeyFile(signing.key + ".key")), "-m",
+                                        rig::HostPath(archive)};
+  if (signing.legacy) arguments.push_back("-l");
+  if (!signing.trustedComment.empty()) arguments.insert(arguments.end(), {"-t", signing.trustedComment});
+  ASSERT_EQ(rig::RunHostProgram("/usr/bin/minisign", arguments), 0);
+}
+
+std::string UpdateArchive() {
+  ziptest::Entry entry;
+  entry.name = "data/notes.txt";
+  entry.data = "version 2";
+  entry.deflate = true;
+  return ziptest::Build({entry});
+}
+
+// Another byte, or in base64 text another base64 digit.
+void ChangeByte(const fs::path& file, size_t offset) {
+  std::string bytes = rig::ReadFile(file);
+  bytes.at(offset) = bytes.at(offset) == 'A' ? 'B' : 'A';
+  rig::WriteFile(file, bytes);
+}
+
+// A digit of the signature itself, and a character of the trusted comment, in a signature file.
+size_t SignatureByte(const std::string& text) { return text.find('\n') + 1 + 40; }
+size_t TrustedCommentByte(const std::string& text) { return text.find("\ntrusted comment: ") + 20; }
+
+struct Case {
+  std::string name;
+  Signing signing;
+  std::function<void(const fs::path& temp)> spoil;  // what happens to the download after signing
+  std::string configuredKey = PublicKey("vendor");
+  std::wstring launcher = L"Portico.exe";
+  std::string stamp;    // the installation's stamp before the start, if any
+  std::string refusal;  // the record's reason; empty when the update must be installed
+
+  explicit Case(std::string caseName) : name(std::move(caseName)) {}
+  Case& SignedBy(const std::string& key) { return signing.key = key, *this; }
+  Case& Legacy() { return signing.legacy = true, *this; }
+  Case& Comment(const std::string& comment) { return signing.trustedComment = comment, *this; }
+  Case& Then(std::function<void(const fs::path&)> step) { return spoil = std::move(step), *this; }
+  Case& Key(const std::string& key) { return configuredKey = key, *this; }
+  Case& Launcher(const std::wstring& file) { return launcher = file, *this; }
+  Case& Stamp(const std::string& seconds) { return stamp = seconds + "\n", *this; }
+  Case& Refused(const std::string& reason) { return refusal = reason, *this; }
+};
+
+class SignedUpdate : public testing::TestWithParam<Case> {};
+
+TEST_P(SignedUpdate, IsInstalledOnlyWhenItsSignatureAndAgeHold) {
+  const Case& c = GetParam();
+  rig::Installation install(L"install", c.launcher);
+  install.WriteConfig(c.configuredKey.empty() ? "" : "<UpdatePublicKey>" + c.configuredKey + "</UpdatePublicKey>");
+  install.WriteClientSettings("window=none\n");
+  rig::WriteFile(install.folder() / L"data" / L"notes.txt", "version 1");
+  if (!c.stamp.empty()) rig::WriteFile(install.folder() / kStamp, c.stamp);
+  const std::set<std::wstring> clientFiles = {install.RecordFile().filename().wstring(), L"temp"};
+  const updatetest::Tree before = updatetest::Snapshot(install.folder(), clientFiles);
+
+  const fs::path temp = install.folder() / L"temp";
+  rig::WriteFile(temp / L"update.zip", UpdateArchive());
+  Sign(temp / L"update.zip", c.signing);
+  if (c.spoil) c.spoil(temp);
+
+  const rig::DebuggeeResult result = install.RunLauncher(L"");
+  EXPECT_EQ(result.exitCode, 0u);
+  ASSERT_TRUE(install.WaitForStarts(1)) << "the target must start whatever became of the update";
+  EXPECT_TRUE(fs::is_empty(temp));
+  EXPECT_FALSE(fs::exists(install.folder() / L"update.zip"));
+  EXPECT_FALSE(fs::exists(install.folder() / L"update.zip.minisig"));
+  if (c.refusal.empty()) {
+    EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
+    EXPECT_TRUE(fs::exists(install.folder() / kStamp));
+    EXPECT_EQ(result.standardError.find("update refused"), std::string::npos) << result.standardError;
+  } else {
+    EXPECT_EQ(updatetest::Differences(before, updatetest::Snapshot(install.folder(), clientFiles)),
+              std::vector<std::string>());
+    EXPECT_NE(result.standardError.find("] update refused: " + c.refusal), std::string::npos) << result.standardError;
+  }
+}
+
+void RemoveSignature(const fs::path& temp) { fs::remove(temp / L"update.zip.minisig"); }
+void FlipArchiveByte(const fs::path& temp) { ChangeByte(temp / L"update.zip", 40); }
+void FlipSignatureByte(const fs::path& temp) {
+  ChangeByte(temp / L"update.zip.minisig", SignatureByte(rig::ReadFile(temp / L"update.zip.minisig")));
+}
+void FlipTrustedCommentByte(const fs::path& temp) {
+  ChangeByte(temp / L"update.zip.minisig", TrustedCommentByte(rig::ReadFile(temp / L"update.zip.minisig")));
+}
+void TruncateSignature(const fs::path& temp) {
+  const std::string text = rig::ReadFile(temp / L"update.zip.minisig");
+  rig::WriteFile(temp / L"update.zip.minisig", text.substr(0, text.size() / 2));
+}
+void EmptySignature(const fs::path& temp) { rig::WriteFile(temp / L"update.zip.minisig", ""); }
+void GarbageSignature(const fs::path& temp) {
+  std::string garbage(1 << 20, '\0');
+  for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 2654435761u) >> 13);
+  rig::WriteFile(temp / L"update.zip.minisig", garbage);
+}
+
+const char kNoMatch[] = "the signature does not match update.zip";
+const char kMalformed[] = "update.zip.minisig is not a minisign signature";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SignedUpdate,
+    testing::Values(
+        Case("Prehashed"), Case("Legacy").Legacy(),
+        Case("NoSignature").Then(RemoveSignature).Refused("no signature (update.zip.minisig)"),
+        Case("AnotherKey").SignedBy("other").Refused("signed by another key ("),
+        Case("ArchiveByteChanged").Then(FlipArchiveByte).Refused(kNoMatch),
+        Case("SignatureByteChanged").Then(FlipSignatureByte).Refused(kNoMatch),
+        Case("TrustedCommentByteChanged")
+            .Then(FlipTrustedCommentByte)
+            .Refused("the trusted comment does not match its signature"),
+        Case("TruncatedSignature").Then(TruncateSignature).Refused(kMalformed),
+        Case("EmptySignature").Then(EmptySignature).Refused(kMalformed),
+        Case("MebibyteOfGarbage").Then(GarbageSignature).Refused(kMalformed),
+        Case("MalformedConfiguredKey")
+            .Key(PublicKey("vendor").substr(1))
+            .Refused("the update key is not a minisign public key"),
+        Case("CompiledKeyOverridesConfigured").Launcher(L"PorticoKeyed.exe").Refused("signed by another key ("),
+        Case("CompiledKeyWithoutConfiguration").Launcher(L"PorticoKeyed.exe").Key("").SignedBy("compiled"),
+        Case("OlderThanInstalled")
+            .Comment("timestamp:1700000000")
+            .Stamp("1800000000")
+            .Refused("older than the installed update (timestamp 1700000000 < 1800000000)"),
+        Case("EqualToInstalled").Comment("timestamp:1800000000").Stamp("1800000000"),
+        Case("NoTimestamp").Comment("release 2.0").Refused("the trusted comment has no timestamp")),
+    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+TEST(SignedUpdateStamp, FollowsTheLastUpdateAndRefusesAnOlderOne) {
+  rig::Installation install;
+  install.WriteConfig("<UpdatePublicKey>" + PublicKey("vendor") + "</UpdatePublicKey>");
+  install.WriteClientSettings("window=none\n");
+  const fs::path temp = install.folder() / L"temp";
+  for (const char* time : {"1800000000", "1700000000"}) {
+    rig::WriteFile(temp / L"update.zip", UpdateArchive());
+    Sign(temp / L"update.zip", Signing{"vendor", false, std::string("timestamp:") + time});
+    install.RunLauncher(L"");
+  }
+  EXPECT_EQ(rig::ReadFile(install.folder() / kStamp), "1800000000\n");
+  EXPECT_TRUE(fs::is_empty(temp));
+}
+
+TEST(SignedUpdateStaging, SignatureWithoutItsArchiveIsRemoved) {
+  rig::Installation install;
+  install.WriteConfig("<UpdatePublicKey>" + PublicKey("vendor") + "</UpdatePublicKey>");
+  install.WriteClientSettings("window=none\n");
+  const fs::path temp = install.folder() / L"temp";
+  rig::WriteFile(temp / L"update.zip", UpdateArchive());
+  Sign(temp / L"update.zip", Signing{"vendor", false, ""});
+  fs::remove(temp / L"update.zip");
+  rig::WriteFile(install.folder() / L"update.zip.minisig", rig::ReadFile(temp / L"update.zip.minisig"));
+
+  const rig::DebuggeeResult result = install.RunLauncher(L"");
+  ASSERT_TRUE(install.WaitForStarts(1));
+  EXPECT_TRUE(fs::is_empty(temp));
+  EXPECT_FALSE(fs::exists(install.folder() / L"update.zip.minisig"));
+  EXPECT_EQ(result.standardError.find("update refused"), std::string::npos);
+}
+
+// The archive is held, with writing and deleting denied, from its check to the end of extraction:
+// a swap from a Windows program fails, and one that the host forces through is never read.
+TEST(SignedUpdateSwap, ArchiveReplacedAfterTheCheckIsNotInstalled) {
+  rig::Installation install;
+  install.WriteConfig("<UpdatePublicKey>" + PublicKey("vendor") + "</UpdatePublicKey>");
+  install.WriteClientSettings("window=none\n");
+  const fs::path temp = install.folder() / L"temp";
+  rig::WriteFile(temp / L"update.zip", UpdateArchive());
+  Sign(temp / L"update.zip", Signing{"vendor", false, ""});
+  ziptest::Entry evil;
+  evil.name = "data/notes.txt";
+  evil.data = "version 666";
+  const fs::path evilArchive = install.folder().parent_path() / (rig::UniqueName(L"evil-") + L".zip");
+  rig::WriteFile(evilArchive, ziptest::Build({evil}));
+
+  rig::DebuggeeOptions options;
+  // The room check comes after the signature check and before the first write.
+  options.breakOn = {"GetDiskFreeSpaceExW"};
+  bool swapTried = false;
+  options.onBreak = [&](const rig::BreakpointHit&) {
+    if (swapTried) return rig::HitAction::Continue;
+    swapTried = true;
+    const fs::path staged = install.folder() / L"update.zip";
+    EXPECT_FALSE(MoveFileExW(evilArchive.c_str(), staged.c_str(), MOVEFILE_REPLACE_EXISTING));
+    portico::FileHandle writer(CreateFileW(staged.c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer) << "the checked archive must not be open to writing";
+    EXPECT_EQ(rig::RunHostProgram("/bin/mv", {"-f", rig::HostPath(evilArchive), rig::HostPath(staged)}), 0);
+    return rig::HitAction::Continue;
+  };
+  const rig::DebuggeeResult result = install.RunLauncher(L"", options);
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_TRUE(swapTried);
+  ASSERT_TRUE(install.WaitForStarts(1));
+  EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
+  EXPECT_FALSE(fs::exists(install.folder() / L"update.zip"));
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+#include "UpdateStamp.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "FileReplace.h"
+#include "OrphanName.h"
+
+namespace {
+
+constexpr DWORD kMaxStampBytes = 32;
+
+}  // namespace
+
+std::optional<uint64_t> ReadUpdateStamp(const std::wstring& root) {
+  portico::FileHandle file(CreateFileW((root + kUpdateStampName).c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  char text[kMaxStampBytes + 1];
+  DWORD read = 0;
+  if (!file || !ReadFile(file.get(), text, sizeof text, &read, nullptr) || read == 0 || read > kMaxStampBytes) {
+    return std::nullopt;
+  }
+  uint64_t seconds = 0;
+  for (DWORD i = 0; i < read; ++i) {
+    if (text[i] == '\n' && i + 1 == read && i > 0) break;
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    const uint64_t digit = static_cast<uint64_t>(text[i] - '0');
+    if (seconds > (UINT64_MAX - digit) / 10) return std::nullopt;
+    seconds = seconds * 10 + digit;
+  }
+  return seconds;
+}
+
+bool WriteUpdateStamp(const std::wstring& root, uint64_t seconds) {
+  std::wstring temporary;
+  portico::FileHandle file = CreateOrphanFile(root, FILE_ATTRIBUTE_NORMAL, temporary);
+  if (!file) return false;
+  const std::string text = std::to_string(seconds) + "\n";
+  DWORD written = 0;
+  std::vector<std::wstring> movedAside;
+  if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+      written != text.size() || !FlushFileBuffers(file.get())) {
+    DiscardOpenFile(file);
+    return false;
+  }
+  if (PutInPlace(file, temporary, root + kUpdateStampName, movedAside)) return true;
+  if (file) {
+    DiscardOpenFile(file);
+  } else {
+    DeleteAnyFile(temporary);
+  }
+  return false;
+}

@@ -1,0 +1,13 @@
+#pragma once
+// The trusted timestamp of the last signed update begun in an installation, so that no older one,
+// however well signed, is ever installed over it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The stamp in `root` (ending in a separator); nothing when there is none or it is not a number.
+std::optional<uint64_t> ReadUpdateStamp(const std::wstring& root);
+
+// Replaces the stamp whole or not at all, durably, as every installed file is replaced.
+bool WriteUpdateStamp(const std::wstring& root, uint64_t seconds);
