@@ -135,14 +135,12 @@ TEST(InterfaceLanguage, LanguageSettingTakesTheRegistrysRuleAndSilencesTheRegist
     std::string settings;
     bool chinese;
   };
-  for (const Case& c : {Case{"", false}, Case{"<Language>zh-CN</Language>", true},
-                        Case{"<LANGUAGE>lang=ZH-cn</LANGUAGE>", true}, Case{"<Language>English</Language>", true},
-                        Case{"<Language>en-US</Language><language>fr-FR</language>", true},
-                        Case{"<Language>zh-CN</Language><Language></Language>", true},
-                        Case{"<Language><!-- en --></Language>", false}, Case{"<Language>  </Language>", false},
-                        Case{"<Language>en-US,zh-CN</Language>", true}}) {
-    EXPECT_EQ(BuildFromText("<Product>" + program + c.settings + "</Product>").store->chinese, c.chinese)
-        << c.settings;
+  for (const Case& c :
+       {Case{"", false}, Case{"<Language>zh-CN</Language>", true}, Case{"<LANGUAGE>lang=ZH-cn</LANGUAGE>", true},
+        Case{"<Language>English</Language>", true}, Case{"<Language>en-US</Language><language>fr-FR</language>", true},
+        Case{"<Language>zh-CN</Language><Language></Language>", true}, Case{"<Language><!-- en --></Language>", false},
+        Case{"<Language>  </Language>", false}, Case{"<Language>en-US,zh-CN</Language>", true}}) {
+    EXPECT_EQ(BuildFromText("<Product>" + program + c.settings + "</Product>").store->chinese, c.chinese) << c.settings;
   }
 }
 

@@ -308,11 +308,11 @@ TEST(QuietRoad, LanguageSettingOrTheRegAddLineOfTheDocsChoosesTheBox) {
     const wchar_t* registry;  // null: no value
     bool english;
   };
-  for (const Case& c : {Case{"<Language>en-US</Language>", nullptr, true},
-                        Case{"<Language>en-US</Language>", L"zh-CN", true},
-                        Case{"<Language>zh-CN</Language>", L"en-US", false},
-                        Case{"<Language>English</Language>", L"en-US", false},  // neither tag: Chinese
-                        Case{"", L"en-US", true}}) {
+  for (const Case& c :
+       {Case{"<Language>en-US</Language>", nullptr, true}, Case{"<Language>en-US</Language>", L"zh-CN", true},
+        Case{"<Language>zh-CN</Language>", L"en-US", false},
+        Case{"<Language>English</Language>", L"en-US", false},  // neither tag: Chinese
+        Case{"", L"en-US", true}}) {
     SCOPED_TRACE(std::string(c.setting) + (c.registry ? " registry " + rig::ToUtf8(c.registry) : ""));
     Installation install;
     install.WriteConfig(c.setting);
@@ -320,8 +320,7 @@ TEST(QuietRoad, LanguageSettingOrTheRegAddLineOfTheDocsChoosesTheBox) {
     if (c.registry) {
       const std::wstring bare = install.progName().substr(0, install.progName().size() - 4);
       product = std::make_unique<rig::ScratchRegistryKey>(HKEY_CURRENT_USER, L"SOFTWARE\\" + bare);
-      const std::wstring regAdd =
-          L"reg add \"HKCU\\SOFTWARE\\" + bare + L"\\Language\" /ve /d " + c.registry + L" /f";
+      const std::wstring regAdd = L"reg add \"HKCU\\SOFTWARE\\" + bare + L"\\Language\" /ve /d " + c.registry + L" /f";
       ASSERT_EQ(rig::RunDebuggee(CommandProcessor(), L"/c " + regAdd).exitCode, 0u) << rig::ToUtf8(regAdd);
     }
     install.StartClient(L"normal", false);
@@ -361,7 +360,8 @@ TEST(StartRoad, TroubleshootingCommandsOfTheDocsRunAsWrittenInCmd) {
     ASSERT_TRUE(install.WaitForStarts(1));
     EXPECT_EQ(install.Record().starts.at(0).arguments, std::vector<std::string>{"open?id=14&name=a%20b"});
     const std::string log = rig::ReadFile(install.folder() / L"launcher.log");
-    EXPECT_TRUE(std::regex_match(log, std::regex(LogLine("class path: .*") + LogLine("par: \"open\\?id=14&name=a%20b\""))))
+    EXPECT_TRUE(
+        std::regex_match(log, std::regex(LogLine("class path: .*") + LogLine("par: \"open\\?id=14&name=a%20b\""))))
         << log;
     // The registered command names the launcher as it is now called.
     EXPECT_EQ(StoredText(HKEY_CLASSES_ROOT, install.scheme() + L"\\shell\\open\\command", L""),
