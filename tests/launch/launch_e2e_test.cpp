@@ -334,8 +334,9 @@ TEST(QuietRoad, LanguageSettingOrTheRegAddLineOfTheDocsChoosesTheBox) {
 
 // The log-capture commands of docs/Troubleshooting.md, run through cmd: from a .bat file (a % of the
 // link doubled) and as typed at the prompt, with the launcher renamed as a vendor may. The redirection
-// goes first: written after the link, cmd would keep the blank before it in the command line, and the
-// link's closing quote would no longer be its last character.
+// goes between the program and the link: written after the link, cmd keeps the blank before it in the
+// command line, and the link's closing quote is no longer its last character (Wine's cmd, unlike
+// Windows', takes no redirection before the program).
 TEST(StartRoad, TroubleshootingCommandsOfTheDocsRunAsWrittenInCmd) {
   struct Case {
     const char* form;
@@ -348,7 +349,7 @@ TEST(StartRoad, TroubleshootingCommandsOfTheDocsRunAsWrittenInCmd) {
     const std::wstring renamed = L"DemoLauncher.exe";
     std::filesystem::copy_file(install.launcher(), install.folder() / renamed);
     const std::wstring link = install.scheme() + L"://open?id=14&name=a%" + (c.batch ? L"%" : L"") + L"20b";
-    const std::wstring command = L"2>launcher.log " + renamed + L" \"" + link + L"\"";
+    const std::wstring command = renamed + L" 2>launcher.log \"" + link + L"\"";
     rig::DebuggeeOptions inFolder;
     inFolder.workingFolder = install.folder();
     std::wstring arguments = L"/c " + command;
