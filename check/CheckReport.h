@@ -29,7 +29,8 @@ struct LaunchPlan {
   bool programPresent = false;
   std::wstring scheme;       // registered scheme name
   std::wstring pipe;         // the pipe a link is handed to
-  std::wstring languageKey;  // the registry key whose default value chooses the interface language
+  std::wstring language;     // "en-US" or "zh-CN" when the Language setting chooses; empty: the registry does
+  std::wstring languageKey;  // the registry key whose default value chooses the interface language, if any
   ShortcutPlan chinese;
   ShortcutPlan english;
   std::wstring icon;  // the shortcut's icon file beside the launcher

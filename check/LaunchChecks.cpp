@@ -106,9 +106,24 @@ class LaunchCheck {
     }
   }
 
+  // A Language setting chooses by the registry value's rule, and the registry is then not read.
+  void Language() {
+    const std::wstring& language = settings_.Language;
+    if (language.empty()) return;
+    const std::wstring lower = AsciiLower(language);
+    const bool chinese = lower.find(L"zh-cn") != std::wstring::npos || lower.find(L"en-us") == std::wstring::npos;
+    plan_.language = chinese ? L"zh-CN" : L"en-US";
+    if (chinese && lower.find(L"zh-cn") == std::wstring::npos) {
+      Warn("language-unknown", "Language",
+           "Language " + Quoted(language) +
+               " names neither en-US nor zh-CN: the interface is Chinese, whatever the registry holds");
+    }
+  }
+
   // The lookup reads the first element named exactly ProgName, through the ANSI code page, and cuts
   // four bytes; for ASCII that is four characters.
   void LanguageKey(const tinyxml2::XMLDocument& document) {
+    if (!plan_.language.empty()) return;
     std::wstring bare;
     if (const char* text = FirstRootChildText(document, "ProgName")) {
       const std::wstring units = Utf8ToUtf16Units(text);
@@ -127,12 +142,6 @@ class LaunchCheck {
            "start takes the last one in any letter case: the launcher looks under SOFTWARE\\" +
                Utf8(bare) + "\\Language" + (bare.empty() ? ", with no program name" : "") +
                ", not under the started program's name");
-    }
-    const std::wstring& language = settings_.Language;
-    const std::wstring lower = AsciiLower(language);
-    if (!language.empty() && lower.find(L"zh-cn") == std::wstring::npos && lower.find(L"en-us") == std::wstring::npos) {
-      Warn("language-unknown", "Language",
-           "Language " + Quoted(language) + " names neither en-US nor zh-CN: it would change nothing");
     }
   }
 
@@ -230,6 +239,7 @@ void PlanLaunch(const tinyxml2::XMLDocument& document, const std::vector<std::st
   check.Program();
   check.Scheme();
   check.Pipe();
+  check.Language();
   check.LanguageKey(document);
   check.Shortcuts();
   check.UpdateKey();

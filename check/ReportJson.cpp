@@ -58,7 +58,8 @@ std::string Launch(const CheckReport& report) {
   out += "    \"programPresent\": " + Bool(plan.programPresent) + ",\n";
   out += "    \"scheme\": " + StringOrNull(plan.scheme) + ",\n";
   out += "    \"pipe\": " + StringOrNull(plan.pipe) + ",\n";
-  out += "    \"languageKey\": " + String(plan.languageKey) + ",\n";
+  out += "    \"language\": " + StringOrNull(plan.language) + ",\n";
+  out += "    \"languageKey\": " + StringOrNull(plan.languageKey) + ",\n";
   out += "    \"shortcuts\": {\"zh-CN\": " + Shortcut(plan.chinese) + ", \"en-US\": " + Shortcut(plan.english) + "},\n";
   out += "    \"icon\": " + StringOrNull(plan.icon) + ",\n";
   out += "    \"iconPresent\": " + Bool(plan.iconPresent) + ",\n";

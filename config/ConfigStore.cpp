@@ -27,6 +27,19 @@ void ShowLoadFailureBox() {
   MessageBoxW(nullptr, L"启动器加载配置文件失败", L"错误", MB_OKCANCEL);
 }
 
+// A Language setting in a file that loaded decides; without one the registry does, looked up even
+// without a file, then with an empty program name.
+bool ChineseInterface(ConfigStore& store) {
+  ProductConfig settings;
+  std::vector<LaunchArgument> unused;
+  if (store.loaded && FillSettings(store.document, Utf8ToWide, settings, unused) && !settings.Language.empty()) {
+    return ChineseInterfaceForSetting(settings.Language);
+  }
+  std::string progName;
+  store.ReadConfigText("ProgName", progName);
+  return ChineseInterfaceFor(progName);
+}
+
 }  // namespace
 
 std::unique_ptr<ConfigStore> BuildConfigStore(const std::wstring& modulePath, LoadFailureReport reportLoadFailure) {
@@ -38,10 +51,7 @@ std::unique_ptr<ConfigStore> BuildConfigStore(const std::wstring& modulePath, Lo
       reportLoadFailure();
     }
   }
-  // The language is looked up even without a file, then with an empty program name.
-  std::string progName;
-  store->ReadConfigText("ProgName", progName);
-  store->chinese = ChineseInterfaceFor(progName);
+  store->chinese = ChineseInterface(*store);
   return store;
 }
 

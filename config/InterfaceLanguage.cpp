@@ -20,6 +20,11 @@ std::wstring LanguageKeyPath(const std::string& progName) {
   return L"SOFTWARE\\" + name + L"\\Language";
 }
 
+// `value` ends within its room. zh-CN is asked first, so that a text naming both languages means Chinese.
+bool ChineseByValue(const char* value) {
+  return StrStrIA(value, "zh-CN") != nullptr || StrStrIA(value, "en-US") == nullptr;
+}
+
 }  // namespace
 
 bool ChineseInterfaceFor(const std::string& progName) {
@@ -35,6 +40,13 @@ bool ChineseInterfaceFor(const std::string& progName) {
   if (RegQueryValueExA(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
     return true;
   }
-  // zh-CN is asked first, so that a value naming both languages means Chinese.
-  return StrStrIA(value, "zh-CN") != nullptr || StrStrIA(value, "en-US") == nullptr;
+  return ChineseByValue(value);
+}
+
+bool ChineseInterfaceForSetting(const std::wstring& language) {
+  // The text takes the road a string value of the same text takes through RegQueryValueExA: into the
+  // ANSI code page with the platform's default conversion, within the same room.
+  char value[kValueRoom + 1] = {};
+  if (WideCharToMultiByte(CP_ACP, 0, language.c_str(), -1, value, kValueRoom, nullptr, nullptr) == 0) return true;
+  return ChineseByValue(value);
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The interface language, from the target program's Language value under HKEY_CURRENT_USER.
+// The interface language: from the Language setting of ProductConfig.xml when it gives one, else
+// from the target program's Language value under HKEY_CURRENT_USER. Both take one rule.
 
 #include <string>
 
@@ -7,3 +8,7 @@
 // "zh-CN". `progName` is ProgName in the ANSI code page; its bare name (the last four bytes cut) is
 // read as code page 936 whatever the system's code page.
 bool ChineseInterfaceFor(const std::string& progName);
+
+// The same rule on the Language setting's text, in place of the registry value: the registry is not
+// read. Text whose ANSI form would not fit the registry value's room means Chinese, as such a value does.
+bool ChineseInterfaceForSetting(const std::wstring& language);

@@ -123,6 +123,27 @@ TEST(InterfaceLanguage, BareNameIsReadAsCodePage936UnderAWesternCodePage) {
   EXPECT_TRUE(ChineseFor("测试" + Utf8(suffix) + ".exe"));
 }
 
+// The Language setting takes the registry's rule on its own text, found as every other setting is
+// (any letter case of its name, the last usable one), and the registry is then not read. A setting
+// that gives no value leaves the registry to decide; so does a file that did not load.
+TEST(InterfaceLanguage, LanguageSettingTakesTheRegistrysRuleAndSilencesTheRegistry) {
+  std::wstring bare = rig::UniqueName(L"Prog");
+  LanguageKey key(bare);
+  ASSERT_TRUE(key.language.SetString(L"", L"en-US"));
+  const std::string program = "<ProgName>" + Utf8(bare) + ".exe</ProgName>";
+  struct Case {
+    std::string settings;
+    bool chinese;
+  };
+  for (const Case& c :
+       {Case{"", false}, Case{"<Language>zh-CN</Language>", true}, Case{"<LANGUAGE>lang=ZH-cn</LANGUAGE>", true},
+        Case{"<Language>English</Language>", true}, Case{"<Language>en-US</Language><language>fr-FR</language>", true},
+        Case{"<Language>zh-CN</Language><Language></Language>", true}, Case{"<Language><!-- en --></Language>", false},
+        Case{"<Language>  </Language>", false}, Case{"<Language>en-US,zh-CN</Language>", true}}) {
+    EXPECT_EQ(BuildFromText("<Product>" + program + c.settings + "</Product>").store->chinese, c.chinese) << c.settings;
+  }
+}
+
 // Its ctest entry runs it under LANG=zh_CN.UTF-8: the Wine process then has code page 936.
 TEST(InterfaceLanguage, ChineseProgNameFindsItsKeyUnderCodePage936) {
   ASSERT_EQ(GetACP(), 936u) << "to be run under LANG=zh_CN.UTF-8";

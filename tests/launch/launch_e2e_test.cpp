@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
 #include <thread>
 
@@ -47,6 +48,13 @@ std::optional<std::pair<std::wstring, DWORD>> StoredText(HKEY root, const std::w
   DWORD size = sizeof(text);
   if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) return std::nullopt;
   return std::make_pair(std::wstring(text), size);
+}
+
+// The prefix's cmd.exe, to run a command exactly as a reader types it.
+std::filesystem::path CommandProcessor() {
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  return std::filesystem::path(system) / L"cmd.exe";
 }
 
 std::pair<std::wstring, DWORD> ExactText(const std::wstring& text) {
@@ -289,6 +297,77 @@ TEST(QuietRoad, EnglishLanguageValueGivesTheEnglishBox) {
   EXPECT_EQ(run.box->caption, L"Prompt");
   EXPECT_EQ(run.box->text, L"Another program is already in progress!");
   EXPECT_EQ(run.result.exitCode, 0u);
+}
+
+// The Language setting decides over the registry value, by the registry's own rule; without it the
+// registry value decides. The registry rows write the value with the reg add line that
+// docs/ProductConfig.md gives, run through cmd as a reader would.
+TEST(QuietRoad, LanguageSettingOrTheRegAddLineOfTheDocsChoosesTheBox) {
+  struct Case {
+    const char* setting;
+    const wchar_t* registry;  // null: no value
+    bool english;
+  };
+  for (const Case& c :
+       {Case{"<Language>en-US</Language>", nullptr, true}, Case{"<Language>en-US</Language>", L"zh-CN", true},
+        Case{"<Language>zh-CN</Language>", L"en-US", false},
+        Case{"<Language>English</Language>", L"en-US", false},  // neither tag: Chinese
+        Case{"", L"en-US", true}}) {
+    SCOPED_TRACE(std::string(c.setting) + (c.registry ? " registry " + rig::ToUtf8(c.registry) : ""));
+    Installation install;
+    install.WriteConfig(c.setting);
+    std::unique_ptr<rig::ScratchRegistryKey> product;
+    if (c.registry) {
+      const std::wstring bare = install.progName().substr(0, install.progName().size() - 4);
+      product = std::make_unique<rig::ScratchRegistryKey>(HKEY_CURRENT_USER, L"SOFTWARE\\" + bare);
+      const std::wstring regAdd = L"reg add \"HKCU\\SOFTWARE\\" + bare + L"\\Language\" /ve /d " + c.registry + L" /f";
+      ASSERT_EQ(rig::RunDebuggee(CommandProcessor(), L"/c " + regAdd).exitCode, 0u) << rig::ToUtf8(regAdd);
+    }
+    install.StartClient(L"normal", false);
+    BoxedRun run = RunAndAnswerBox(install, L"");
+    ASSERT_TRUE(run.box.has_value());
+    EXPECT_EQ(run.box->caption, c.english ? L"Prompt" : kChineseCaption);
+    EXPECT_EQ(run.box->text, c.english ? L"Another program is already in progress!" : kChineseText);
+    EXPECT_EQ(run.result.exitCode, 0u);
+  }
+}
+
+// The log-capture commands of docs/Troubleshooting.md, run through cmd: from a .bat file (a % of the
+// link doubled) and as typed at the prompt, with the launcher renamed as a vendor may. The redirection
+// goes between the program and the link: written after the link, cmd keeps the blank before it in the
+// command line, and the link's closing quote is no longer its last character (Wine's cmd, unlike
+// Windows', takes no redirection before the program).
+TEST(StartRoad, TroubleshootingCommandsOfTheDocsRunAsWrittenInCmd) {
+  struct Case {
+    const char* form;
+    bool batch;
+  };
+  for (const Case& c : {Case{"batch file", true}, Case{"prompt", false}}) {
+    SCOPED_TRACE(c.form);
+    Installation install;
+    install.WriteConfig();
+    const std::wstring renamed = L"DemoLauncher.exe";
+    std::filesystem::copy_file(install.launcher(), install.folder() / renamed);
+    const std::wstring link = install.scheme() + L"://open?id=14&name=a%" + (c.batch ? L"%" : L"") + L"20b";
+    const std::wstring command = renamed + L" 2>launcher.log \"" + link + L"\"";
+    rig::DebuggeeOptions inFolder;
+    inFolder.workingFolder = install.folder();
+    std::wstring arguments = L"/c " + command;
+    if (c.batch) {
+      rig::WriteFile(install.folder() / L"capture.bat", "@echo off\r\n" + rig::ToUtf8(command) + "\r\n");
+      arguments = L"/c capture.bat";
+    }
+    ASSERT_EQ(rig::RunDebuggee(CommandProcessor(), arguments, inFolder).exitCode, 0u);
+    ASSERT_TRUE(install.WaitForStarts(1));
+    EXPECT_EQ(install.Record().starts.at(0).arguments, std::vector<std::string>{"open?id=14&name=a%20b"});
+    const std::string log = rig::ReadFile(install.folder() / L"launcher.log");
+    EXPECT_TRUE(
+        std::regex_match(log, std::regex(LogLine("class path: .*") + LogLine("par: \"open\\?id=14&name=a%20b\""))))
+        << log;
+    // The registered command names the launcher as it is now called.
+    EXPECT_EQ(StoredText(HKEY_CLASSES_ROOT, install.scheme() + L"\\shell\\open\\command", L""),
+              ExactText(L"\"" + (install.folder() / renamed).wstring() + L"\" \"%1\""));
+  }
 }
 
 TEST_P(Road, HandOffPayloadArrivesAsAnsiTextWithOneNulAfterTheBox) {
