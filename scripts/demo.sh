@@ -2,8 +2,8 @@
 # The demo: a sample installation inside the demo's own Wine prefix with a desktop shortcut under
 # its old name and an update waiting in temp; the launcher started as the shortcut does, then two
 # links opened through the shell; a transcript of what happened, with the configuration checker's
-# report, and a screenshot of the client. Then the per-user launcher in the user's own folder: a start
-# and a link through the shell.
+# report, and a screenshot of the client; a signed update installed and a changed one refused. Then
+# the per-user launcher in the user's own folder: a start and a link through the shell.
 # usage: demo.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -146,6 +146,61 @@ if [ -f "$out/sampleclient.bmp" ]; then
 fi
 win taskkill taskkill /f /im DemoClient.exe || true
 
+# Signed updates: the vendor's key pair, the public key in the configuration, one update signed and
+# installed, and one changed after signing and refused. The key has no password (-W) only because
+# the demo cannot type one.
+keys="$out/keys"
+mkdir -p "$keys"
+minisign -G -W -f -p "$keys/demo-update.pub" -s "$keys/demo-update.key" >/dev/null
+public_key=$(sed -n 2p "$keys/demo-update.pub")
+sed "s|</Product>|  <UpdatePublicKey>$public_key</UpdatePublicKey>\n</Product>|" "$root/demo/ProductConfig.xml" \
+  >"$install_unix/ProductConfig.xml"
+signed_update() {
+  python3 - "$install_unix/temp/update.zip" "$1" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("readme.txt", "Demo Client %s\n" % sys.argv[2])
+PY
+  minisign -S -s "$keys/demo-update.key" -m "$install_unix/temp/update.zip" >/dev/null
+}
+start_signed() {
+  set +e
+  win launcher "$install_win\\Portico.exe"
+  rc=$?
+  set -e
+  launcher_log $rc
+  sleep 2
+  win taskkill taskkill /f /im DemoClient.exe || true
+  echo "   readme.txt now:    $(cat "$install_unix/readme.txt")"
+  echo "   left in temp:      $(ls -A "$install_unix/temp" | tr '\n' ' ')"
+  echo "   update.zip left:   $(ls "$install_unix/update.zip" 2>/dev/null || echo no)"
+}
+signed_update 3.0
+cat <<EOF
+
+== 4. Signed updates: ProductConfig.xml now names the vendor's minisign public key
+   <UpdatePublicKey>$public_key</UpdatePublicKey>
+   An update to 3.0, signed with: minisign -S -s demo-update.key -m update.zip
+$(sed 's/^/     /' "$install_unix/temp/update.zip.minisig")
+   Starting the launcher as the shortcut does: the signature holds, and the update is installed.
+EOF
+start_signed
+echo "   stamp of the last signed update (~pt-update.stamp): $(cat "$install_unix/~pt-update.stamp")"
+signed_update 4.0
+# One byte of the archive changed after signing: the signature no longer holds.
+python3 - "$install_unix/temp/update.zip" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], "rb").read())
+data[40] ^= 1
+open(sys.argv[1], "wb").write(bytes(data))
+PY
+cat <<EOF
+
+== 5. An update to 4.0 changed after signing (one byte of update.zip): refused, nothing installed
+EOF
+start_signed
+cp "$root/demo/ProductConfig.xml" "$install_unix/ProductConfig.xml"
+
 # The per-user launcher in an installation of the user's own, with a scheme of its own.
 win folder-appdata "$tool" folder local-app-data
 user_install_win="$(show folder-appdata)\Programs\Demo Client"
@@ -174,7 +229,7 @@ rm -f "$user_desktop_unix/"*.lnk
 win make-shortcut "$tool" make-shortcut "$user_desktop_win\演示客户端.lnk" "$user_install_win\DemoClient.exe"
 cat <<EOF
 
-== 4. The per-user launcher: PorticoUser.exe in $user_install_win
+== 6. The per-user launcher: PorticoUser.exe in $user_install_win
    The same program and configuration with the scheme "demouser", and a shortcut 演示客户端 on the
    user's own desktop ($user_desktop_win). Starting PorticoUser.exe as that shortcut does:
 EOF
@@ -196,7 +251,7 @@ $(shortcut "演示客户端 2" "$user_desktop_win")
    DemoClient recorded:
 $(user_record)
 
-== 5. Opening demouser://open?id=9 through the shell while that DemoClient runs (hand-off road)
+== 7. Opening demouser://open?id=9 through the shell while that DemoClient runs (hand-off road)
 EOF
 set +e
 win start3 start "demouser://open?id=9"

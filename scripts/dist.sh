@@ -17,7 +17,7 @@ fi
 export SOURCE_DATE_EPOCH
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DPORTICO_UPDATE_PUBLIC_KEY="${PORTICO_UPDATE_PUBLIC_KEY:-}" >/dev/null
 targets=$(python3 "$root/scripts/package-release.py" targets)
 # shellcheck disable=SC2086  # one word per target
 cmake --build "$build" -j "$(nproc)" --target $targets -- --no-print-directory
