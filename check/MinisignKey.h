@@ -1,6 +1,5 @@
 #pragma once
-// The form of a minisign public key: the base64 line of a minisign.pub file. A check of the form
-// only, until the launcher reads keys itself.
+// A minisign public key as the launcher reads it: the base64 line of a minisign.pub file.
 
 #include <optional>
 #include <string>
