@@ -99,11 +99,11 @@ void ApplyEntries(ZipReader& reader, InstalledFiles& installed, ExtractionReport
 
 }  // namespace
 
-void ExtractUpdatePackage() {
+ExtractionReport ExtractUpdatePackage() {
   wchar_t folder[MAX_PATH];
   const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
-  if (length == 0 || length >= MAX_PATH) return;
-  ExtractUpdatePackageIn(folder);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return ExtractUpdatePackageIn(folder);
 }
 
 ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder) {

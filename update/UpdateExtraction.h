@@ -26,8 +26,9 @@ struct ExtractionReport {
   bool archiveDeleted = false;
 };
 
-// Unpacks update.zip from the current directory into the current directory.
-void ExtractUpdatePackage();
+// Unpacks update.zip from the current directory into the current directory; an empty report when
+// the current directory cannot be read.
+ExtractionReport ExtractUpdatePackage();
 
 // The same with update.zip in `folder` and the entries unpacked below it.
 ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder);
