@@ -59,6 +59,10 @@ const char* ShortcutMeaning(int result) {
   return "unknown";
 }
 
+std::string Counted(size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string IdList(const std::vector<DWORD>& ids) {
   std::string list;
   for (DWORD id : ids) list += (list.empty() ? "" : ", ") + std::to_string(id);
@@ -94,9 +98,9 @@ void RecordInstanceCheck(const std::wstring& progName, const TargetCheck& runnin
   if (running.copiesFound == 0) {
     PORTICO_FILE_LOG << "running: no copy of " << name;
   } else {
-    PORTICO_FILE_LOG << "running: " << running.copiesFound << " cop" << (running.copiesFound == 1 ? "y" : "ies")
-                     << " of " << name << (forceRun ? "" : " without a window") << ", " << running.ended.size()
-                     << " ended" << (running.ended.empty() ? "" : " (" + IdList(running.ended) + ")");
+    PORTICO_FILE_LOG << "running: " << Counted(running.copiesFound, "copy", "copies") << " of " << name
+                     << (forceRun ? "" : " without a window") << ", " << running.ended.size() << " ended"
+                     << (running.ended.empty() ? "" : " (" + IdList(running.ended) + ")");
   }
   PORTICO_FILE_LOG << (forceRun ? "road: start, forcerun" : "road: start");
 }
@@ -129,12 +133,12 @@ void RecordStaging(const StagingReport& report) {
     return;
   }
   std::ostringstream text;
-  text << "staging: " << report.orphansSwept << " orphans swept; Updater.exe "
+  text << "staging: " << Counted(report.orphansSwept, "orphan", "orphans") << " swept; Updater.exe "
        << (report.updaterRemoved        ? "removed"
            : report.updaterAttempts > 1 ? "not removed"
                                         : "not there")
-       << " (" << report.updaterAttempts << (report.updaterAttempts == 1 ? " attempt)" : " attempts)") << "; "
-       << report.leftoversRemoved << " download leftovers removed; ";
+       << " (" << Counted(report.updaterAttempts, "attempt", "attempts") << "); "
+       << Counted(report.leftoversRemoved, "download leftover", "download leftovers") << " removed; ";
   if (!report.archiveFound) {
     text << "no update.zip in temp";
   } else {
@@ -154,8 +158,9 @@ void RecordExtraction(const ExtractionReport& report) {
   } else if (report.noRoom) {
     PORTICO_FILE_LOG << "extraction: no room on the volume for the update; update.zip kept, nothing written";
   } else {
-    PORTICO_FILE_LOG << "extraction: " << report.entries << " entries, " << report.applied << " applied, "
-                     << report.skipped << " skipped, " << report.failed << " failed; " << ArchiveFate(report);
+    PORTICO_FILE_LOG << "extraction: " << Counted(report.entries, "entry", "entries") << ", " << report.applied
+                     << " applied, " << report.skipped << " skipped, " << report.failed << " failed; "
+                     << ArchiveFate(report);
     for (size_t i = 0; i < report.failures.size() && i < kFailuresNamed; ++i) {
       PORTICO_FILE_LOG << "extraction failed: " << NarrowText(report.failures[i].name) << " ("
                        << ZipStatusName(report.failures[i].status) << ")";
