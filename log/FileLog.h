@@ -19,7 +19,8 @@ class BaseLogger;
 // nothing when the setting is empty or names no usable path.
 void OpenLogFile(const std::wstring& setting, const std::wstring& launcherFolder);
 
-// The file sink once it is open, else a logger that drops every record.
+// The log file once it is open, else a logger that drops every record. Records written here must
+// hold no link: unlike those through rootLogger, their queries are not masked.
 cpplog::BaseLogger& FileOnlyLogger();
 
 // An INFO record for the log file alone; yields the record's stream.

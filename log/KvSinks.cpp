@@ -11,6 +11,6 @@ KvDbgLogger::KvDbgLogger() : KvFilteringLogger(TRACE, new OutputDebugStringLogge
 
 KvStdLogger::KvStdLogger() : KvFilteringLogger(TRACE, new StdErrLogger, false) {}
 
-KvFileLogger::KvFileLogger(const std::wstring& path) : KvFilteringLogger(TRACE, new LogFileWriter(path), false) {}
+KvFileLogger::KvFileLogger(const std::wstring& path) : KvFilteringLogger(TRACE, new LogFileWriter(path, true), false) {}
 
 }  // namespace cpplog

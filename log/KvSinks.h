@@ -21,7 +21,8 @@ class KvStdLogger : public KvFilteringLogger {
   using KvFilteringLogger::KvFilteringLogger;
 };
 
-// Everything from TRACE up to a log file. Made only when ProductConfig.xml names one.
+// Everything from TRACE up to a log file, link queries masked. Made only when ProductConfig.xml
+// names one.
 class KvFileLogger : public KvFilteringLogger {
  public:
   explicit KvFileLogger(const std::wstring& path);

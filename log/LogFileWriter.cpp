@@ -34,9 +34,10 @@ class HeldMutex {
 
 }  // namespace
 
-LogFileWriter::LogFileWriter(std::wstring path)
+LogFileWriter::LogFileWriter(std::wstring path, bool maskQueries)
     : path_(std::move(path)),
       older_(path_ + L".1"),
+      maskQueries_(maskQueries),
       lock_(CreateMutexW(nullptr, FALSE, LogFileLockName(path_).c_str())) {}
 
 void LogFileWriter::RotateIfFull() const {
@@ -51,7 +52,8 @@ void LogFileWriter::RotateIfFull() const {
 
 bool LogFileWriter::deliverRecord(LogData* record) {
   if (!record) return true;
-  const std::string line = MaskLinkQueries(std::string(record->buffer, record->length()));
+  std::string line(record->buffer, record->length());
+  if (maskQueries_) line = MaskLinkQueries(line);
   const HeldMutex lock(lock_.get(), kLockWaitMs);
   if (lock.held()) RotateIfFull();
   // Opened for each record: the file another launcher just rotated is never written after it.
