@@ -140,6 +140,7 @@ CheckReport Check(const ConfigLocation& location, const CheckPlatform& platform)
   CheckStructure(document, platform.toWide, report);
   if (const tinyxml2::XMLElement* root = document.RootElement()) CheckItems(*root, platform.toWide, report.findings);
   PlanLaunch(document, FolderNames(location.launcherFolder), report);
+  CheckLogFile(location.launcherFolder, platform.expandVariables, report);
   return report;
 }
 

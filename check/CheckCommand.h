@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "ConfigDocument.h"
+#include "LogFileCheck.h"
 
 // What each program brings: its UTF-8 conversion (the launcher's own on Windows) and the opening of
 // a file for reading in binary mode.
 struct CheckPlatform {
   WideConversion toWide;
   std::FILE* (*openForReading)(const std::filesystem::path& path);
+  VariableExpansion expandVariables;  // null where Windows variables cannot be expanded
 };
 
 struct CheckOutput {

@@ -36,6 +36,7 @@ struct LaunchPlan {
   std::wstring icon;  // the shortcut's icon file beside the launcher
   bool iconPresent = false;
   std::vector<LaunchArgument> arguments;  // appended to the target's parameters, in order
+  std::wstring logFile;                   // the log file's path, when expanding LogFile changed it
 };
 
 struct CheckReport {

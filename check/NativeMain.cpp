@@ -13,7 +13,8 @@ std::FILE* OpenNarrow(const std::filesystem::path& path) { return std::fopen(pat
 }  // namespace
 
 int main(int argc, char** argv) {
-  const CheckOutput result = RunCheck(std::vector<std::string>(argv + 1, argv + argc), {Utf8ToUtf16, OpenNarrow});
+  const CheckOutput result =
+      RunCheck(std::vector<std::string>(argv + 1, argv + argc), {Utf8ToUtf16, OpenNarrow, nullptr});
   std::fwrite(result.out.data(), 1, result.out.size(), stdout);
   std::fwrite(result.err.data(), 1, result.err.size(), stderr);
   return result.exitCode;

@@ -66,6 +66,7 @@ void Plan(std::string& out, const LaunchPlan& plan) {
   Line(out, "shortcut en-US", Shortcut(plan.english));
   if (!plan.icon.empty()) Line(out, "shortcut icon", Quoted(plan.icon) + Present(plan.iconPresent));
   Line(out, "extra arguments", List(plan.arguments));
+  if (!plan.logFile.empty()) Line(out, "log file", Quoted(plan.logFile));
 }
 
 std::string Count(int count, const char* what) { return std::to_string(count) + " " + what + (count == 1 ? "" : "s"); }

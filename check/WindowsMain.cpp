@@ -11,6 +11,7 @@
 
 #include "CheckCommand.h"
 #include "DisplayText.h"
+#include "LogFileLocation.h"
 #include "TextConversion.h"
 
 namespace {
@@ -45,7 +46,7 @@ void Write(DWORD standardHandle, std::FILE* stream, const std::string& utf8) {
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(Utf8(argv[i]));
-  const CheckOutput result = RunCheck(arguments, {Utf8ToWide, OpenWide});
+  const CheckOutput result = RunCheck(arguments, {Utf8ToWide, OpenWide, ExpandVariables});
   Write(STD_OUTPUT_HANDLE, stdout, result.out);
   Write(STD_ERROR_HANDLE, stderr, result.err);
   return result.exitCode;

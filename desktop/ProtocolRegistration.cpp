@@ -32,37 +32,42 @@ std::wstring SchemeKeyPath(const LauncherVariant& variant, const std::wstring& s
 
 }  // namespace
 
-void RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store, const LauncherVariant& variant) {
+RegistrationResult RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store,
+                                       const LauncherVariant& variant) {
   const std::optional<std::wstring> scheme = SchemeOfCommandKey(subKey);
-  if (!scheme) return;
+  if (!scheme) return {RegistrationOutcome::InvalidScheme};
 
   wchar_t modulePath[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
   if (length == 0) {
-    std::wprintf(L"GetModuleFileName failed w/err 0x%08lx\n", GetLastError());
-    return;
+    const DWORD error = GetLastError();
+    std::wprintf(L"GetModuleFileName failed w/err 0x%08lx\n", error);
+    return {RegistrationOutcome::Failed, static_cast<long>(error)};
   }
   // A path that filled the buffer was cut, and is longer than any command can hold anyway.
   const auto command = OpenCommandText(std::wstring(modulePath, length));
-  if (!command) return;
+  if (!command) return {RegistrationOutcome::PathTooLong};
 
   portico::RegKey schemeKey;
   DWORD disposition = 0;
-  if (RegCreateKeyExW(variant.schemeRoot, SchemeKeyPath(variant, *scheme).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                      nullptr, schemeKey.put(), &disposition) != ERROR_SUCCESS) {
-    return;
-  }
+  LSTATUS status = RegCreateKeyExW(variant.schemeRoot, SchemeKeyPath(variant, *scheme).c_str(), 0, nullptr, 0,
+                                   KEY_ALL_ACCESS, nullptr, schemeKey.put(), &disposition);
+  if (status != ERROR_SUCCESS) return {RegistrationOutcome::Failed, status};
   if (disposition == REG_CREATED_NEW_KEY) MarkAsUrlScheme(schemeKey.get(), *scheme);
   portico::RegKey commandKey;
-  if (RegCreateKeyExW(schemeKey.get(), L"shell\\open\\command", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                      commandKey.put(), nullptr) != ERROR_SUCCESS) {
-    return;
+  status = RegCreateKeyExW(schemeKey.get(), L"shell\\open\\command", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                           commandKey.put(), nullptr);
+  if (status != ERROR_SUCCESS) return {RegistrationOutcome::Failed, status};
+  status = store(commandKey.get(), *command);
+  if (status != ERROR_SUCCESS) {
+    WriteWide(PORTICO_LOG_INFO, L"set reg failure: ");
+    return {RegistrationOutcome::Failed, status};
   }
-  if (store(commandKey.get(), *command) != ERROR_SUCCESS) WriteWide(PORTICO_LOG_INFO, L"set reg failure: ");
+  return {RegistrationOutcome::Written};
 }
 
-void WriteRegFun(const std::wstring& subKey) { WriteRegFun(subKey, kMachineWide); }
+RegistrationResult WriteRegFun(const std::wstring& subKey) { return WriteRegFun(subKey, kMachineWide); }
 
-void WriteRegFun(const std::wstring& subKey, const LauncherVariant& variant) {
-  RegisterOpenCommand(subKey, StoreDefaultValue, variant);
+RegistrationResult WriteRegFun(const std::wstring& subKey, const LauncherVariant& variant) {
+  return RegisterOpenCommand(subKey, StoreDefaultValue, variant);
 }

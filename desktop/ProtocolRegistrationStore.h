@@ -7,9 +7,10 @@
 #include <string>
 
 #include "LauncherVariant.h"
+#include "ProtocolRegistration.h"
 
 // Stores the command as the default value of the open command key; answers a Win32 error code.
 using StoreOpenCommand = LSTATUS (*)(HKEY commandKey, const std::wstring& command);
 
-void RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store,
-                         const LauncherVariant& variant = kMachineWide);
+RegistrationResult RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store,
+                                       const LauncherVariant& variant = kMachineWide);

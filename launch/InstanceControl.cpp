@@ -104,44 +104,56 @@ TargetCheck CheckRunningTarget(std::wstring name, bool forceRun, const LauncherV
         ActivateWindow(window);
         // Owned by a hung window, the box would wait for it to answer; unowned, it shows at once.
         TellAlreadyRunning(responds ? window : nullptr);
-        return {false, entry.th32ProcessID};
+        TargetCheck check;
+        check.goAhead = false;
+        check.activatedProcessId = entry.th32ProcessID;
+        check.activatedHung = !responds;
+        return check;
       }
     } while (Process32NextW(snapshot.get(), &entry));
   }
   snapshot.reset();
-  TerminateTargetProcesses(name, variant);
-  return {true, 0};
+  Termination termination = TerminateTargetProcesses(name, variant);
+  TargetCheck check;
+  check.copiesFound = termination.found;
+  check.ended = std::move(termination.ended);
+  return check;
 }
 
-void TerminateTargetProcesses(const std::wstring& name) { TerminateTargetProcesses(name, kMachineWide); }
+Termination TerminateTargetProcesses(const std::wstring& name) { return TerminateTargetProcesses(name, kMachineWide); }
 
-void TerminateTargetProcesses(const std::wstring& name, const LauncherVariant& variant) {
+Termination TerminateTargetProcesses(const std::wstring& name, const LauncherVariant& variant) {
   const DWORD ownSession = OwnSessionId();
+  Termination termination;
   // Grows as needed: however many copies run, each is ended and none overruns a table.
-  std::vector<portico::KernelHandle> copies;
+  std::vector<std::pair<portico::KernelHandle, DWORD>> copies;
   {
     portico::SnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
-    if (!snapshot || !Process32FirstW(snapshot.get(), &entry)) return;
+    if (!snapshot || !Process32FirstW(snapshot.get(), &entry)) return termination;
     do {
       if (!IsCopyOf(entry, name, ownSession, variant)) continue;
+      ++termination.found;
       portico::KernelHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
       if (!process && variant.mayEnableDebugPrivilege) {
         EnableDebugPrivilege();
         process.reset(OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
       }
-      if (process) copies.push_back(std::move(process));
+      if (process) copies.emplace_back(std::move(process), entry.th32ProcessID);
     } while (Process32NextW(snapshot.get(), &entry));
   }
-  for (const auto& process : copies) TerminateProcess(process.get(), 0);
+  for (const auto& [process, id] : copies) {
+    if (TerminateProcess(process.get(), 0)) termination.ended.push_back(id);
+  }
 
   const ULONGLONG deadline = GetTickCount64() + kTerminationWaitMs;
-  for (const auto& process : copies) {
+  for (const auto& copy : copies) {
     ULONGLONG now = GetTickCount64();
     if (now >= deadline) break;
-    WaitForSingleObject(process.get(), static_cast<DWORD>(deadline - now));
+    WaitForSingleObject(copy.first.get(), static_cast<DWORD>(deadline - now));
   }
+  return termination;
 }
 
 void EnableDebugPrivilege() {

@@ -6,7 +6,6 @@
 
 #include "DesktopShortcut.h"
 #include "LaunchText.h"
-#include "Log.h"
 #include "WinHandles.h"
 
 namespace {
@@ -47,31 +46,29 @@ bool EnterLauncherFolder(const LauncherLocation& launcher) {
   return !launcher.folder.empty() && SetCurrentDirectoryW(launcher.folder.c_str());
 }
 
-void RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher, const LauncherVariant& variant) {
+int RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher, const LauncherVariant& variant) {
   const bool chinese = ConfigStore::Instance().chinese;
   const std::wstring& oldName = chinese ? config.shortcut_cn : config.shortcut_en;
   const std::wstring& newName = chinese ? config.shortcut_new_cn : config.shortcut_new_en;
   const std::wstring shortName = ShortName(config.ProgName);
   const std::optional<std::wstring> iconPath = IconPathFor(launcher.folder, shortName);
-  RefreshDesktopShortcut(variant, AbsentIfEmpty(oldName), AbsentIfEmpty(newName), AbsentIfEmpty(launcher.path),
-                         shortName.c_str(), iconPath ? iconPath->c_str() : nullptr, AbsentIfEmpty(launcher.folder));
+  return RefreshDesktopShortcut(variant, AbsentIfEmpty(oldName), AbsentIfEmpty(newName), AbsentIfEmpty(launcher.path),
+                                shortName.c_str(), iconPath ? iconPath->c_str() : nullptr,
+                                AbsentIfEmpty(launcher.folder));
 }
 
 bool AdminHintKeysHeld() { return KeyDown(VK_CONTROL) && KeyDown(VK_MENU); }
 
-void StartTarget(const LauncherLocation& launcher, const std::wstring& targetName, const std::wstring& parameters) {
+std::optional<intptr_t> StartTarget(const LauncherLocation& launcher, const std::wstring& targetName,
+                                    const std::wstring& parameters) {
   // An empty name would have the shell open a folder window instead of a program.
-  if (targetName.empty() || launcher.folder.empty()) return;
+  if (targetName.empty() || launcher.folder.empty()) return std::nullopt;
   // The full path keeps the shell from picking a program of the same name from the search path.
   // No working folder is given: the target starts in the launcher folder, the current directory.
   const std::wstring target = JoinPath(launcher.folder, targetName);
   // The shell's callers must have COM initialised, in a single-threaded apartment: some handlers
   // it runs rely on it.
   portico::ComInit com;
-  ShellExecuteW(nullptr, L"open", target.c_str(), parameters.c_str(), nullptr, SW_SHOW);
-}
-
-void RecordRefusal(const ExtractionReport& extraction) {
-  const std::string record = RefusalRecord(extraction.verdict);
-  if (!record.empty()) PORTICO_LOG_INFO << record;
+  return reinterpret_cast<intptr_t>(
+      ShellExecuteW(nullptr, L"open", target.c_str(), parameters.c_str(), nullptr, SW_SHOW));
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "ConfigStore.h"
@@ -29,14 +31,14 @@ bool EnterLauncherFolder(const LauncherLocation& launcher);
 // The minisign public key compiled into this executable; empty when none was.
 extern const char kCompiledUpdateKey[];
 
-// An update refused for its signature or its age leaves one record: nobody would learn of it else.
-void RecordRefusal(const ExtractionReport& extraction);
-
-// Refreshes the shortcut on the variant's desktop with the names for the interface language.
-void RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher, const LauncherVariant& variant);
+// Refreshes the shortcut on the variant's desktop with the names for the interface language;
+// answers RefreshDesktopShortcut's result.
+int RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher, const LauncherVariant& variant);
 
 // Ctrl, and then Alt, held down right now.
 bool AdminHintKeysHeld();
 
-// Starts the target program by its full path in the launcher folder with the shell's "open".
-void StartTarget(const LauncherLocation& launcher, const std::wstring& targetName, const std::wstring& parameters);
+// Starts the target program by its full path in the launcher folder with the shell's "open";
+// answers ShellExecuteW's result (above 32: started), nothing when there was no program to start.
+std::optional<intptr_t> StartTarget(const LauncherLocation& launcher, const std::wstring& targetName,
+                                    const std::wstring& parameters);

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "ConfigStore.h"
+#include "FileLog.h"
 #include "InstanceControl.h"
+#include "LaunchRecords.h"
 #include "LaunchSteps.h"
 #include "LaunchText.h"
 #include "LauncherVariant.h"
@@ -25,13 +27,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   ProductConfig config;
   std::vector<LaunchArgument> arguments;
   const bool configRead = ConfigStore::Instance().FillProductConfig(config, arguments);
+  const LauncherLocation launcher = GetLauncherLocation(instance);
+  OpenLogFile(config.LogFile, launcher.folder);
+  RecordConfiguration(launcher);
 
   const TargetCheck running = CheckRunningTarget(config.ProgName, request.forceRun, variant);
   const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
-  if (!running.goAhead) return link.found ? HandOffPayload(link.payload, config.Pipe, running.activatedProcessId) : 0;
+  RecordInstanceCheck(config.ProgName, running, link, request.forceRun);
+  if (!running.goAhead) {
+    return link.found ? RecordHandOff(HandOffPayload(link.payload, config.Pipe, running.activatedProcessId)) : 0;
+  }
 
-  WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant);
-  const LauncherLocation launcher = GetLauncherLocation(instance);
+  RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant));
   const bool inLauncherFolder = EnterLauncherFolder(launcher);
 
   std::wstring parameters = link.found ? QuotePayload(link.payload) : request.text;
@@ -43,15 +50,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   if (inLauncherFolder) {
     const UpdateLock oneUpdateAtATime(launcher.folder);
     // Another launcher's update never ended: nothing may start on a half-installed one.
-    if (!oneUpdateAtATime.granted()) return 0;
+    if (!oneUpdateAtATime.granted()) return RecordUpdateHeldByAnother();
     const UpdateTrust trust = DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey);
-    StageUpdatePackage(trust.signatureRequired);
-    RecordRefusal(ExtractUpdatePackage(trust));
+    RecordStaging(StageUpdatePackage(trust.signatureRequired));
+    RecordExtraction(ExtractUpdatePackage(trust));
   }
-  if (configRead) RefreshShortcutFor(config, launcher, variant);
+  if (configRead) RecordShortcut(RefreshShortcutFor(config, launcher, variant));
 
   if (AdminHintKeysHeld()) AppendAdminHint(parameters);
   if (configRead) AppendLaunchArguments(parameters, arguments);
-  StartTarget(launcher, targetName, parameters);
+  RecordStart(StartTarget(launcher, targetName, parameters));
   return 0;
 }

@@ -17,6 +17,12 @@ void KvLogger::RegisterSinks() {
   sinks.emplace_back(stdLogger);
 }
 
+void KvLogger::UseFileSink(KvFileLogger* sink) {
+  if (fileLogger || !sink) return;
+  fileLogger = sink;
+  sinks.emplace_back(sink);
+}
+
 BaseLogger* KvLogger::SinkOf(const boost::any& element) const {
   if (auto standardError = boost::any_cast<KvStdLogger*>(&element)) return useStd ? *standardError : nullptr;
   if (auto debugger = boost::any_cast<KvDbgLogger*>(&element)) return useDbg ? *debugger : nullptr;

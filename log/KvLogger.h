@@ -22,9 +22,13 @@ class KvLogger : public BaseLogger {
   // anything else is passed over. Once a sink answers false the rest are not called.
   bool deliverRecord(LogData* record) override;
 
+  // Puts a file sink in its slot, behind the others; a second one is refused.
+  void UseFileSink(KvFileLogger* sink);
+
   const std::vector<boost::any>& sinkList() const { return sinks; }
   KvDbgLogger* debuggerSink() const { return dbgLogger; }
   KvStdLogger* standardErrorSink() const { return stdLogger; }
+  KvFileLogger* fileSink() const { return fileLogger; }
 
  private:
   void RegisterSinks();

@@ -1,5 +1,6 @@
 #include "KvSinks.h"
 
+#include "LogFileWriter.h"
 #include "OutputDebugStringLogger.h"
 #include "StdErrLogger.h"
 
@@ -9,5 +10,7 @@ namespace cpplog {
 KvDbgLogger::KvDbgLogger() : KvFilteringLogger(TRACE, new OutputDebugStringLogger, false) {}
 
 KvStdLogger::KvStdLogger() : KvFilteringLogger(TRACE, new StdErrLogger, false) {}
+
+KvFileLogger::KvFileLogger(const std::wstring& path) : KvFilteringLogger(TRACE, new LogFileWriter(path, true), false) {}
 
 }  // namespace cpplog

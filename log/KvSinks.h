@@ -1,6 +1,8 @@
 #pragma once
 // The sink kinds of the root logger. The kind of a sink is the type its pointer is held as.
 
+#include <string>
+
 #include "FilteringLogger.h"
 
 namespace cpplog {
@@ -19,9 +21,11 @@ class KvStdLogger : public KvFilteringLogger {
   using KvFilteringLogger::KvFilteringLogger;
 };
 
-// A file sink has a place among the kinds, but none is ever made: the launcher writes no log file.
+// Everything from TRACE up to a log file, link queries masked. Made only when ProductConfig.xml
+// names one.
 class KvFileLogger : public KvFilteringLogger {
  public:
+  explicit KvFileLogger(const std::wstring& path);
   using KvFilteringLogger::KvFilteringLogger;
 };
 

@@ -3,7 +3,8 @@
 # its old name and an update waiting in temp; the launcher started as the shortcut does, then two
 # links opened through the shell; a transcript of what happened, with the configuration checker's
 # report, and a screenshot of the client; a signed update installed and a changed one refused. Then
-# the per-user launcher in the user's own folder: a start and a link through the shell.
+# the per-user launcher in the user's own folder: a start and a link through the shell. Both
+# installations keep the launcher's log file, printed at the end.
 # usage: demo.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -87,7 +88,8 @@ cat <<EOF
 
    ProductConfig.xml names DemoClient.exe, the scheme "demo", the pipe DemoClientPipe, the
    shortcut 演示客户端 to be renamed 演示客户端 2 (the interface is Chinese: no Language value),
-   and one enabled extra argument, --from-launcher.
+   and one enabled extra argument, --from-launcher. LogFile turns on the log file, Portico.log beside
+   the launcher.
 
 == PorticoCheck.exe on the installation folder: what the launcher will make of ProductConfig.xml
 $(checked)
@@ -277,4 +279,12 @@ echo "   DemoClient recorded:"
 user_record
 win reg-delete reg delete 'HKLM\Software\Classes\demouser' /f || true
 win taskkill taskkill /f /im DemoClient.exe || true
+log_file() {
+  echo "   $1 (code page 936; link query values masked):"
+  if [ -f "$2" ]; then iconv -f GBK -t UTF-8 "$2" | sed 's/^/     /'; else echo "     (none)"; fi
+}
+echo
+echo "== 6. The launchers' log files, as the support desk reads them (docs/Troubleshooting.md)"
+log_file "$install_win\\Portico.log" "$install_unix/Portico.log"
+log_file "$user_install_win\\Portico.log" "$user_install_unix/Portico.log"
 echo "== Demo finished"

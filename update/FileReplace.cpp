@@ -104,16 +104,19 @@ bool DeleteAnyFile(const std::wstring& path) {
   return DeleteFileW(path.c_str()) != FALSE;
 }
 
-void SweepOrphans(const std::wstring& folder) {
+int SweepOrphans(const std::wstring& folder) {
+  int removed = 0;
   WIN32_FIND_DATAW found{};
   // The pattern also meets short (8.3) names; the long name decides.
   portico::FindHandle search(FindFirstFileW((folder + L"~pt~*").c_str(), &found));
-  if (!search) return;
+  if (!search) return removed;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsOrphanName(found.cFileName)) {
-      DeleteAnyFile(folder + found.cFileName);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsOrphanName(found.cFileName) &&
+        DeleteAnyFile(folder + found.cFileName)) {
+      ++removed;
     }
   } while (FindNextFileW(search.get(), &found));
+  return removed;
 }
 
 bool PutInPlace(portico::FileHandle& file, const std::wstring& temporary, const std::wstring& path,

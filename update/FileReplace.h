@@ -21,7 +21,8 @@ bool DeleteAnyFile(const std::wstring& path);
 
 // Removes every file directly in `folder` (ending in a separator) whose name is an orphan's, and
 // nothing else. One still in use (a program that was moved aside and still runs) stays for later.
-void SweepOrphans(const std::wstring& folder);
+// Answers how many were removed.
+int SweepOrphans(const std::wstring& folder);
 
 // Renames the finished, durable file `temporary`, open as `file` (for its deletion too), over
 // `path`; the handle stays open and names the file in its new place.

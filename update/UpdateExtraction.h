@@ -30,7 +30,8 @@ struct ExtractionReport {
   UpdateVerdict verdict;
 };
 
-// Unpacks update.zip from the current directory into the current directory.
+// Unpacks update.zip from the current directory into the current directory; an empty report when
+// the current directory cannot be read.
 ExtractionReport ExtractUpdatePackage(const UpdateTrust& trust = UpdateTrust());
 
 // The same with update.zip in `folder` and the entries unpacked below it.

@@ -20,11 +20,10 @@ bool IsWorthRetrying(DWORD error) {
   return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME;
 }
 
-int DeleteOldUpdater(const std::wstring& path) {
+int DeleteOldUpdater(const std::wstring& path, bool& removed) {
   for (int attempt = 1;; ++attempt) {
-    if (DeleteFileW(path.c_str()) || !IsWorthRetrying(GetLastError()) || attempt == kUpdaterAttempts) {
-      return attempt;
-    }
+    removed = DeleteFileW(path.c_str()) != FALSE;
+    if (removed || !IsWorthRetrying(GetLastError()) || attempt == kUpdaterAttempts) return attempt;
     Sleep(kUpdaterRetryPauseMs);
   }
 }
@@ -124,9 +123,9 @@ void StageSignedPair(const std::wstring& temp, const std::wstring& launcherFolde
 
 }  // namespace
 
-void StageUpdatePackage(bool signatureRequired) {
+StagingReport StageUpdatePackage(bool signatureRequired) {
   std::wstring folder;
-  if (GetLauncherFolder(folder)) StageUpdatePackageIn(folder, signatureRequired);
+  return GetLauncherFolder(folder) ? StageUpdatePackageIn(folder, signatureRequired) : StagingReport();
 }
 
 StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder, bool signatureRequired) {
@@ -138,11 +137,11 @@ StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder, bool sign
     return report;
   }
   // What a killed pass left here goes before this one writes anything.
-  SweepOrphans(launcherFolder);
-  report.updaterAttempts = DeleteOldUpdater(temp + L"Updater.exe");
+  report.orphansSwept = SweepOrphans(launcherFolder);
+  report.updaterAttempts = DeleteOldUpdater(temp + L"Updater.exe", report.updaterRemoved);
 
   for (const wchar_t* name : {L"update.td0", L"update.td1", L"update.td2", L"update.td3", L"update.td"}) {
-    DeleteFileW((temp + name).c_str());
+    if (DeleteFileW((temp + name).c_str())) ++report.leftoversRemoved;
   }
 
   if (signatureRequired) {

@@ -7,7 +7,10 @@
 // What one staging pass did, for those who want to know; the launcher does not look.
 struct StagingReport {
   bool tempRedirected = false;  // temp is a junction or a symbolic link: nothing was touched
+  int orphansSwept = 0;         // temporary files of a killed pass removed from the launcher folder
   int updaterAttempts = 0;      // deletions of temp\Updater.exe tried, 1 to 6
+  bool updaterRemoved = false;  // temp\Updater.exe was there and is gone
+  int leftoversRemoved = 0;     // temp\update.td* files removed
   bool archiveFound = false;    // temp\update.zip was there
   bool archiveCopied = false;   // it was copied up (and only then removed from temp)
   // With a signature required, update.zip.minisig travels with the archive, and goes up first.
@@ -16,8 +19,9 @@ struct StagingReport {
   bool leftoverSignatureRemoved = false;  // a signature whose archive is gone
 };
 
-// Stages the update in the folder of the launcher's own executable.
-void StageUpdatePackage(bool signatureRequired = false);
+// Stages the update in the folder of the launcher's own executable; an empty report when that
+// folder cannot be read.
+StagingReport StageUpdatePackage(bool signatureRequired = false);
 
 // The same for a given launcher folder, which ends in a backslash.
 StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder, bool signatureRequired = false);

@@ -32,11 +32,12 @@ enum class UpdateRefusal {
 };
 
 struct UpdateVerdict {
+  bool checked = false;  // a signature was required, and the check ran
   UpdateRefusal refusal = UpdateRefusal::None;
   bool undecided = false;  // the signature could not be read or checked now: try again next start
   uint64_t timestamp = 0;  // the trusted timestamp of an accepted update
   uint64_t installedTimestamp = 0;
-  std::string signatureKeyId;  // as minisign shows it, when the signature names another key
+  std::string signatureKeyId;  // as minisign shows it, once the signature file could be read
 };
 
 // One line for the log: "update refused: <why>", or empty when nothing was refused.

@@ -37,6 +37,7 @@ SignatureFile ReadSignatureFile(const std::wstring& path, std::string& text) {
 
 UpdateVerdict VerifyUpdate(const UpdateTrust& trust, ArchiveSource& archive, const std::wstring& root) {
   UpdateVerdict verdict;
+  verdict.checked = true;
   if (!trust.key) {
     verdict.refusal = UpdateRefusal::KeyMalformed;
     return verdict;
@@ -60,6 +61,7 @@ UpdateVerdict VerifyUpdate(const UpdateTrust& trust, ArchiveSource& archive, con
     verdict.refusal = UpdateRefusal::SignatureMalformed;
     return verdict;
   }
+  verdict.signatureKeyId = KeyIdText(signature->keyId);
   const FileReader read = [&archive](uint64_t offset, void* buffer, size_t size) {
     return archive.ReadAt(offset, buffer, size);
   };
@@ -68,7 +70,6 @@ UpdateVerdict VerifyUpdate(const UpdateTrust& trust, ArchiveSource& archive, con
       break;
     case SignatureVerdict::OtherKey:
       verdict.refusal = UpdateRefusal::OtherKey;
-      verdict.signatureKeyId = KeyIdText(signature->keyId);
       return verdict;
     case SignatureVerdict::FileSignatureInvalid:
       verdict.refusal = UpdateRefusal::ArchiveNotSigned;

@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SignedUpdateStamp, FollowsTheLastUpdateAndRefusesAnOlderOne) {
   rig::Installation install;
-  install.WriteConfig("<UpdatePublicKey>" + PublicKey("vendor") + "</UpdatePublicKey>");
+  install.WriteConfig("<UpdatePublicKey>" + PublicKey("vendor") + "</UpdatePublicKey><LogFile>portico.log</LogFile>");
   install.WriteClientSettings("window=none\n");
   const fs::path temp = install.folder() / L"temp";
   for (const char* time : {"1800000000", "1700000000"}) {
@@ -175,6 +175,13 @@ TEST(SignedUpdateStamp, FollowsTheLastUpdateAndRefusesAnOlderOne) {
   }
   EXPECT_EQ(rig::ReadFile(install.folder() / kStamp), "1800000000\n");
   EXPECT_TRUE(fs::is_empty(temp));
+  // The verdicts are in the log file too.
+  const std::string log = rig::ReadFile(install.folder() / L"portico.log");
+  EXPECT_NE(log.find("] signature: verified, key "), std::string::npos) << log;
+  EXPECT_NE(log.find(", timestamp 1800000000 (installed 0)\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("] update refused: older than the installed update (timestamp 1700000000 < 1800000000)\n"),
+            std::string::npos)
+      << log;
 }
 
 TEST(SignedUpdateStaging, SignatureWithoutItsArchiveIsRemoved) {

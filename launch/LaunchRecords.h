@@ -1,0 +1,29 @@
+#pragma once
+// What each step of a launch did, as records for the log file alone (see FileLog.h): one place that
+// turns the steps' results into text, so that the driver keeps reading like the launch itself.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "InstanceControl.h"
+#include "LaunchSteps.h"
+#include "LaunchText.h"
+#include "ProtocolRegistration.h"
+#include "UpdateExtraction.h"
+#include "UpdateStaging.h"
+
+// Where ProductConfig.xml was read, and the interface language.
+void RecordConfiguration(const LauncherLocation& launcher);
+// The running copies found, ended or brought up, and the road that follows.
+void RecordInstanceCheck(const std::wstring& progName, const TargetCheck& running, const LinkPayload& link,
+                         bool forceRun);
+void RecordRegistration(const RegistrationResult& result);
+// Another launcher's update did not end: nothing is started. Answers the exit code, 0.
+int RecordUpdateHeldByAnother();
+void RecordStaging(const StagingReport& report);
+void RecordExtraction(const ExtractionReport& report);
+void RecordShortcut(int result);
+void RecordStart(std::optional<intptr_t> shellResult);
+// Answers `exitCode`, so that the driver can return it.
+int RecordHandOff(int exitCode);

@@ -1,0 +1,18 @@
+#pragma once
+// Where the log file goes, from the LogFile setting once its variables are expanded. Pure text work,
+// shared by the launcher and PorticoCheck.
+
+#include <optional>
+#include <string>
+
+// The longest path the log file may have, in characters (the platform's path limit without its NUL).
+constexpr size_t kLogFilePathLimit = 259;
+
+// A path that begins with a drive ("C:"), a backslash or a slash is taken as it stands; any other is
+// taken from `launcherFolder`. Absent when `expanded` is empty, when a relative path has no folder to
+// go by, or when the result would pass kLogFilePathLimit: a path that does not fit is no path.
+std::optional<std::wstring> LogFilePathFrom(const std::wstring& expanded, const std::wstring& launcherFolder);
+
+// The name of the lock that launchers writing the same log file share: the same for any spelling of
+// the path in other ASCII letter case.
+std::wstring LogFileLockName(const std::wstring& path);
