@@ -14,8 +14,10 @@ work="$build/bench-run"
 data="$build/bench-data"
 
 # The chart is drawn with matplotlib, which only the benchmarks need: installed here, not by the setup
-# that `make test` shares.
-if ! python3 -c "import matplotlib" 2>/dev/null; then
+# that `make test` shares. Debian's package serves Debian's Python, which need not be the first
+# python3 on the PATH.
+py=/usr/bin/python3
+if ! "$py" -c "import matplotlib" 2>/dev/null; then
   echo "bench: installing python3-matplotlib"
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends python3-matplotlib >/dev/null
 fi
@@ -106,6 +108,6 @@ imports=$(x86_64-w64-mingw32-objdump -p "$work/Portico.stripped.exe" | awk '/DLL
 cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
 machine="${cpu:-unknown CPU}, $(nproc) cores, $(uname -sr)"
 wine_version=$(wine --version 2>/dev/null | head -n 1)
-python3 "$here/report.py" "$results" "$size" "$imports" "$machine" "$wine_version" "$disk" \
+"$py" "$here/report.py" "$results" "$size" "$imports" "$machine" "$wine_version" "$disk" \
   "$root/docs/BENCHMARKS.md" "$root/docs/benchmarks.png" "$here/notes.md"
 echo "bench: wrote docs/BENCHMARKS.md and docs/benchmarks.png"
