@@ -6,7 +6,7 @@
 //   BenchDriver start   OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS STEPS
 //   BenchDriver handoff OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS LINK
 //   BenchDriver memory  OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS
-//   BenchDriver update  OUT ROUNDS APPLY MINIUNZ ARCHIVE SUBJECT_FOLDER BASELINE_FOLDER
+//   BenchDriver update  OUT ROUNDS FIGURE APPLY MINIUNZ MINIUNZ_FLUSH ARCHIVE FOLDER
 #include <windows.h>
 // After windows.h, which it needs.
 #include <psapi.h>
@@ -26,6 +26,8 @@
 namespace {
 
 constexpr DWORD kWaitMs = 30000;
+// A pass over 20 000 files, each flushed to a slow disk, may take minutes.
+constexpr DWORD kUpdateWaitMs = 600000;
 
 uint64_t Now() {
   FILETIME time;
@@ -141,8 +143,8 @@ Launch StartProcess(const std::wstring& program, const std::wstring& arguments, 
   return launch;
 }
 
-DWORD WaitForExit(const Launch& launch) {
-  if (WaitForSingleObject(launch.process.get(), kWaitMs) != WAIT_OBJECT_0) Fail("a program did not end");
+DWORD WaitForExit(const Launch& launch, DWORD limitMs = kWaitMs) {
+  if (WaitForSingleObject(launch.process.get(), limitMs) != WAIT_OBJECT_0) Fail("a program did not end");
   DWORD code = 0;
   GetExitCodeProcess(launch.process.get(), &code);
   return code;
@@ -400,39 +402,46 @@ void MemoryRoad(Results& results, int rounds, const std::wstring& launcher, cons
 
 double TimedRun(const std::wstring& program, const std::wstring& arguments, HANDLE output) {
   Launch launch = StartProcess(program, arguments, 0, output);
-  const DWORD code = WaitForExit(launch);
+  const DWORD code = WaitForExit(launch, kUpdateWaitMs);
   const uint64_t ended = Now();
   if (code != 0) Fail(Narrow(program) + " failed with " + std::to_string(code));
   return Micros(launch.createdAt, ended);
 }
 
-void UpdateRoad(Results& results, int rounds, const std::wstring& apply, const std::wstring& miniunz,
-                const std::wstring& archive, const std::wstring& subjectFolder, const std::wstring& baselineFolder) {
+// Three installations below `folder`, one for each program; round -1 lays them out, and every kept
+// round then replaces files that are there. The order of the three turns from round to round.
+void UpdateRoad(Results& results, int rounds, const char* figure, const std::wstring& apply,
+                const std::wstring& miniunz, const std::wstring& miniunzFlush, const std::wstring& archive,
+                const std::wstring& folder) {
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   portico::FileHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       &inherit, OPEN_EXISTING, 0, nullptr));
-  CreateDirectoryW(subjectFolder.c_str(), nullptr);
-  CreateDirectoryW(baselineFolder.c_str(), nullptr);
+  const std::wstring subjectFolder = folder + L"\\portico";
   const std::wstring update = subjectFolder + L"\\update.zip";
-  // Round -1 lays both installations out; every kept round then replaces files that are there.
+  CreateDirectoryW(folder.c_str(), nullptr);
+  CreateDirectoryW(subjectFolder.c_str(), nullptr);
+  auto subject = [&] {
+    // A second name for the same data: the launcher deletes update.zip once it is applied.
+    DeleteFileW(update.c_str());
+    if (!CreateHardLinkW(update.c_str(), archive.c_str(), nullptr) &&
+        !CopyFileW(archive.c_str(), update.c_str(), FALSE)) {
+      Fail("cannot place update.zip");
+    }
+    return TimedRun(apply, L"\"" + subjectFolder + L"\"", nul.get());
+  };
+  auto baseline = [&](const std::wstring& program, const wchar_t* name) {
+    const std::wstring into = folder + L"\\" + name;
+    CreateDirectoryW(into.c_str(), nullptr);
+    return TimedRun(program, L"-x -o \"" + archive + L"\" -d \"" + into + L"\"", nul.get());
+  };
   for (int round = -1; round < rounds; ++round) {
-    const bool keep = round >= 0;
-    const bool subjectFirst = round % 2 == 0;
-    for (int turn = 0; turn < 2; ++turn) {
-      if ((turn == 0) == subjectFirst) {
-        // A second name for the same data: the launcher deletes update.zip once it is applied.
-        DeleteFileW(update.c_str());
-        if (!CreateHardLinkW(update.c_str(), archive.c_str(), nullptr) &&
-            !CopyFileW(archive.c_str(), update.c_str(), FALSE)) {
-          Fail("cannot place update.zip");
-        }
-        const double portico = TimedRun(apply, L"\"" + subjectFolder + L"\"", nul.get());
-        if (keep) results.Add("B3", "portico", round, portico);
-      } else {
-        const double baseline =
-            TimedRun(miniunz, L"-x -o \"" + archive + L"\" -d \"" + baselineFolder + L"\"", nul.get());
-        if (keep) results.Add("B3", "miniunz", round, baseline);
-      }
+    for (int turn = 0; turn < 3; ++turn) {
+      const int which = (turn + round + 3) % 3;
+      const char* variant = which == 0 ? "portico" : which == 1 ? "miniunz" : "miniunz-flush";
+      const double time = which == 0   ? subject()
+                          : which == 1 ? baseline(miniunz, L"miniunz")
+                                       : baseline(miniunzFlush, L"miniunz-flush");
+      if (round >= 0) results.Add(figure, variant, round, time);
     }
   }
 }
@@ -451,8 +460,9 @@ int wmain(int argc, wchar_t** argv) {
       HandOffRoad(results, rounds, argv[4], argv[5], argv[6], argv[7], argv[8]);
     } else if (mode == L"memory" && argc == 8) {
       MemoryRoad(results, rounds, argv[4], argv[5], argv[6], argv[7]);
-    } else if (mode == L"update" && argc == 9) {
-      UpdateRoad(results, rounds, argv[4], argv[5], argv[6], argv[7], argv[8]);
+    } else if (mode == L"update" && argc == 10) {
+      const std::string figure = Narrow(argv[4]);
+      UpdateRoad(results, rounds, figure.c_str(), argv[5], argv[6], argv[7], argv[8], argv[9]);
     } else {
       Fail("bad arguments");
     }

@@ -14,9 +14,11 @@
 #include "InstanceControl.h"
 #include "LaunchSteps.h"
 #include "LaunchText.h"
+#include "LauncherVariant.h"
 #include "Log.h"
 #include "ProtocolRegistration.h"
 #include "UpdateExtraction.h"
+#include "UpdateLock.h"
 #include "UpdateStaging.h"
 
 namespace {
@@ -45,15 +47,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   LARGE_INTEGER mark;
   QueryPerformanceCounter(&mark);
 
+  const LauncherVariant& variant = kMachineWide;
   const LaunchRequest request = SplitForceRun(L"");
   ProductConfig config;
   std::vector<LaunchArgument> arguments;
   const bool configRead = ConfigStore::Instance().FillProductConfig(config, arguments);
   steps.emplace_back("config", Since(mark));
-  CheckRunningTarget(config.ProgName, request.forceRun);
+  CheckRunningTarget(config.ProgName, request.forceRun, variant);
   steps.emplace_back("running-copies", Since(mark));
   const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
-  WriteRegFun(config.Protocol + L"\\shell\\open\\command");
+  WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant);
   steps.emplace_back("registration", Since(mark));
   const LauncherLocation launcher = GetLauncherLocation(instance);
   const bool inLauncherFolder = EnterLauncherFolder(launcher);
@@ -62,11 +65,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   WriteWide(PORTICO_LOG_INFO, L"par: ") << NarrowText(parameters);
   steps.emplace_back("log", Since(mark));
   if (inLauncherFolder) {
+    const UpdateLock oneUpdateAtATime(launcher.folder);
     StageUpdatePackage();
     ExtractUpdatePackage();
   }
   steps.emplace_back("update-check", Since(mark));
-  if (configRead) RefreshShortcutFor(config, launcher);
+  if (configRead) RefreshShortcutFor(config, launcher, variant);
   steps.emplace_back("shortcut-check", Since(mark));
   if (AdminHintKeysHeld()) AppendAdminHint(parameters);
   if (configRead) AppendLaunchArguments(parameters, arguments);

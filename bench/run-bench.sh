@@ -2,14 +2,25 @@
 # Runs the benchmarks of a release build under Wine and Xvfb, with one wineserver kept alive, and
 # writes docs/BENCHMARKS.md with its chart. Measures only: nothing here passes or fails on time.
 # usage: run-bench.sh BUILD_DIR [ROUNDS]
+# B6 (20 000 files, each flushed) takes minutes a round on a disk: BENCH_B6_ROUNDS rounds of it (2).
 set -euo pipefail
 build=$(cd "${1:-build-bench}" && pwd)
 rounds=${2:-${BENCH_ROUNDS:-15}}
+small_rounds=${BENCH_B6_ROUNDS:-2}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 bin="$build/bin"
 work="$build/bench-run"
 data="$build/bench-data"
+
+# The chart is drawn with matplotlib, which only the benchmarks need: installed here, not by the setup
+# that `make test` shares. Debian's package serves Debian's Python, which need not be the first
+# python3 on the PATH.
+py=/usr/bin/python3
+if ! "$py" -c "import matplotlib" 2>/dev/null; then
+  echo "bench: installing python3-matplotlib"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends python3-matplotlib >/dev/null
+fi
 
 source "$root/scripts/wine-env.sh" "$build/wineprefix"
 "$root/scripts/wine-prefix" "$WINEPREFIX"
@@ -22,6 +33,22 @@ if [ ! -f "$data/update.zip" ] || [ "$here/make-update.py" -nt "$data/update.zip
   echo "bench: writing the 200 MiB update archive"
   python3 "$here/make-update.py" "$data/update.zip.part"
   mv "$data/update.zip.part" "$data/update.zip"
+fi
+if [ ! -f "$data/small.zip" ] || [ "$here/make-update.py" -nt "$data/small.zip" ]; then
+  echo "bench: writing the update archive of 20 000 small files"
+  python3 "$here/make-update.py" --small 200 "$data/small.zip.part"
+  mv "$data/small.zip.part" "$data/small.zip"
+fi
+
+# The flush before each rename costs what the disk makes a flush cost: the update figures are taken
+# on the build tree's disk and again on a tmpfs (where a flush writes nothing), when there is one.
+disk=$(df --output=fstype "$build" | tail -n 1)
+ram=""
+if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ]; then
+  ram=/dev/shm/portico-bench.$$
+  mkdir -p "$ram"
+  trap 'rm -rf "$ram"' EXIT
+  cp "$data/update.zip" "$data/small.zip" "$ram/"
 fi
 
 rm -rf "$work"
@@ -51,7 +78,9 @@ echo "bench: $rounds rounds of each figure (log: $log)"
 export LOG="$log" DRIVER="$driver" RESULTS="$(win "$results")" ROUNDS="$rounds" TRIVIAL="$trivial" TRIVIAL_IMPORTS="$trivial_imports" \
   START="$(win "$work/start")" HANDOFF="$(win "$work/handoff")" MEMORY="$(win "$work/memory")" \
   APPLY="$(win "$bin/BenchApplyUpdate.exe")" MINIUNZ="$(win "$bin/miniunz.exe")" ARCHIVE="$(win "$data/update.zip")" \
-  WORK="$(win "$work")"
+  WORK="$(win "$work")" MINIUNZ_FLUSH="$(win "$bin/miniunz-flush.exe")" SMALL="$(win "$data/small.zip")" \
+  SMALL_ROUNDS="$small_rounds" RAM="${ram:+$(win "$ram")}" COUNT_CALLS="$here/count-calls.sh" BIN="$bin" DATA="$data" \
+  WORK_HOST="$work" RESULTS_HOST="$results"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   set -e
   wineserver -p
@@ -60,7 +89,14 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   run "B1 start road" "$DRIVER" start "$RESULTS" "$ROUNDS" "$START\\Portico.exe" "$START\\BenchStartClient.exe" "$TRIVIAL" "$TRIVIAL_IMPORTS" "$START\\BenchStartSteps.exe"
   run "B2 hand-off" "$DRIVER" handoff "$RESULTS" "$ROUNDS" "$HANDOFF\\Portico.exe" "$HANDOFF\\BenchLinkClient.exe" "$TRIVIAL" "$TRIVIAL_IMPORTS" "benchlink://open?id=7"
   run "B5 memory" "$DRIVER" memory "$RESULTS" "$ROUNDS" "$MEMORY\\Portico.exe" "$MEMORY\\BenchMemoryClient.exe" "$TRIVIAL" "$TRIVIAL_IMPORTS"
-  run "B3 update apply" "$DRIVER" update "$RESULTS" "$ROUNDS" "$APPLY" "$MINIUNZ" "$ARCHIVE" "$WORK\\subject" "$WORK\\miniunz"
+  run "B3 update apply" "$DRIVER" update "$RESULTS" "$ROUNDS" B3 "$APPLY" "$MINIUNZ" "$MINIUNZ_FLUSH" "$ARCHIVE" "$WORK\\b3"
+  run "B6 many small files ($SMALL_ROUNDS rounds)" "$DRIVER" update "$RESULTS" "$SMALL_ROUNDS" B6 "$APPLY" "$MINIUNZ" "$MINIUNZ_FLUSH" "$SMALL" "$WORK\\b6"
+  if [ -n "$RAM" ]; then
+    run "B3 on tmpfs" "$DRIVER" update "$RESULTS" "$ROUNDS" B3-tmpfs "$APPLY" "$MINIUNZ" "$MINIUNZ_FLUSH" "$RAM\\update.zip" "$RAM\\b3"
+    run "B6 on tmpfs" "$DRIVER" update "$RESULTS" "$SMALL_ROUNDS" B6-tmpfs "$APPLY" "$MINIUNZ" "$MINIUNZ_FLUSH" "$RAM\\small.zip" "$RAM\\b6"
+  fi
+  echo "bench: system calls per entry"
+  bash "$COUNT_CALLS" "$BIN" "$DATA" "$WORK_HOST" "$RESULTS_HOST" >>"$LOG" 2>&1 || { cat "$LOG"; exit 1; }
 '
 
 # B4: the size that ships (symbols stripped) and what the program needs from the system.
@@ -72,6 +108,6 @@ imports=$(x86_64-w64-mingw32-objdump -p "$work/Portico.stripped.exe" | awk '/DLL
 cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
 machine="${cpu:-unknown CPU}, $(nproc) cores, $(uname -sr)"
 wine_version=$(wine --version 2>/dev/null | head -n 1)
-python3 "$here/report.py" "$results" "$size" "$imports" "$machine" "$wine_version" \
+"$py" "$here/report.py" "$results" "$size" "$imports" "$machine" "$wine_version" "$disk" \
   "$root/docs/BENCHMARKS.md" "$root/docs/benchmarks.png" "$here/notes.md"
 echo "bench: wrote docs/BENCHMARKS.md and docs/benchmarks.png"
