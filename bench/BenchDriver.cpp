@@ -6,7 +6,7 @@
 //   BenchDriver start   OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS STEPS
 //   BenchDriver handoff OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS LINK
 //   BenchDriver memory  OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS
-//   BenchDriver update  OUT ROUNDS FIGURE APPLY MINIUNZ MINIUNZ_FLUSH ARCHIVE FOLDER
+//   BenchDriver update  OUT ROUNDS FIGURE APPLY MINIUNZ MINIUNZ_FLUSH ARCHIVE FOLDER [SIGNATURE PUBLIC_KEY]
 #include <windows.h>
 // After windows.h, which it needs.
 #include <psapi.h>
@@ -409,10 +409,13 @@ double TimedRun(const std::wstring& program, const std::wstring& arguments, HAND
 }
 
 // Three installations below `folder`, one for each program; round -1 lays them out, and every kept
-// round then replaces files that are there. The order of the three turns from round to round.
+// round then replaces files that are there. The order of the turns changes from round to round.
+// With a signature and its public key, a fourth turn applies the same archive signed, over the
+// launcher's installation: "signed" against "portico" is the check's cost, paired round by round.
+// Its first, unkept round writes the installation's stamp; later ones meet the same timestamp.
 void UpdateRoad(Results& results, int rounds, const char* figure, const std::wstring& apply,
                 const std::wstring& miniunz, const std::wstring& miniunzFlush, const std::wstring& archive,
-                const std::wstring& folder) {
+                const std::wstring& folder, const std::wstring& signature, const std::wstring& publicKey) {
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   portico::FileHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       &inherit, OPEN_EXISTING, 0, nullptr));
@@ -420,27 +423,31 @@ void UpdateRoad(Results& results, int rounds, const char* figure, const std::wst
   const std::wstring update = subjectFolder + L"\\update.zip";
   CreateDirectoryW(folder.c_str(), nullptr);
   CreateDirectoryW(subjectFolder.c_str(), nullptr);
-  auto subject = [&] {
+  auto subject = [&](bool signedUpdate) {
     // A second name for the same data: the launcher deletes update.zip once it is applied.
     DeleteFileW(update.c_str());
     if (!CreateHardLinkW(update.c_str(), archive.c_str(), nullptr) &&
         !CopyFileW(archive.c_str(), update.c_str(), FALSE)) {
       Fail("cannot place update.zip");
     }
-    return TimedRun(apply, L"\"" + subjectFolder + L"\"", nul.get());
+    if (!signedUpdate) return TimedRun(apply, L"\"" + subjectFolder + L"\"", nul.get());
+    if (!CopyFileW(signature.c_str(), (update + L".minisig").c_str(), FALSE)) Fail("cannot place the signature");
+    return TimedRun(apply, L"\"" + subjectFolder + L"\" " + publicKey, nul.get());
   };
   auto baseline = [&](const std::wstring& program, const wchar_t* name) {
     const std::wstring into = folder + L"\\" + name;
     CreateDirectoryW(into.c_str(), nullptr);
     return TimedRun(program, L"-x -o \"" + archive + L"\" -d \"" + into + L"\"", nul.get());
   };
+  const int turns = signature.empty() ? 3 : 4;
   for (int round = -1; round < rounds; ++round) {
-    for (int turn = 0; turn < 3; ++turn) {
-      const int which = (turn + round + 3) % 3;
-      const char* variant = which == 0 ? "portico" : which == 1 ? "miniunz" : "miniunz-flush";
-      const double time = which == 0   ? subject()
+    for (int turn = 0; turn < turns; ++turn) {
+      const int which = (turn + round + turns) % turns;
+      const char* variant = which == 0 ? "portico" : which == 1 ? "miniunz" : which == 2 ? "miniunz-flush" : "signed";
+      const double time = which == 0   ? subject(false)
                           : which == 1 ? baseline(miniunz, L"miniunz")
-                                       : baseline(miniunzFlush, L"miniunz-flush");
+                          : which == 2 ? baseline(miniunzFlush, L"miniunz-flush")
+                                       : subject(true);
       if (round >= 0) results.Add(figure, variant, round, time);
     }
   }
@@ -460,9 +467,10 @@ int wmain(int argc, wchar_t** argv) {
       HandOffRoad(results, rounds, argv[4], argv[5], argv[6], argv[7], argv[8]);
     } else if (mode == L"memory" && argc == 8) {
       MemoryRoad(results, rounds, argv[4], argv[5], argv[6], argv[7]);
-    } else if (mode == L"update" && argc == 10) {
+    } else if (mode == L"update" && (argc == 10 || argc == 12)) {
       const std::string figure = Narrow(argv[4]);
-      UpdateRoad(results, rounds, figure.c_str(), argv[5], argv[6], argv[7], argv[8], argv[9]);
+      UpdateRoad(results, rounds, figure.c_str(), argv[5], argv[6], argv[7], argv[8], argv[9],
+                 argc == 12 ? argv[10] : L"", argc == 12 ? argv[11] : L"");
     } else {
       Fail("bad arguments");
     }

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "ConfigStore.h"
+#include "FileLog.h"
 #include "InstanceControl.h"
+#include "LaunchRecords.h"
 #include "LaunchSteps.h"
 #include "LaunchText.h"
 #include "LauncherVariant.h"
@@ -48,17 +50,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   QueryPerformanceCounter(&mark);
 
   const LauncherVariant& variant = kMachineWide;
+  RestrictDllSearchToSystem32();
   const LaunchRequest request = SplitForceRun(L"");
   ProductConfig config;
   std::vector<LaunchArgument> arguments;
   const bool configRead = ConfigStore::Instance().FillProductConfig(config, arguments);
-  steps.emplace_back("config", Since(mark));
-  CheckRunningTarget(config.ProgName, request.forceRun, variant);
-  steps.emplace_back("running-copies", Since(mark));
-  const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
-  WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant);
-  steps.emplace_back("registration", Since(mark));
   const LauncherLocation launcher = GetLauncherLocation(instance);
+  OpenLogFile(config.LogFile, launcher.folder);
+  RecordConfiguration(launcher);
+  steps.emplace_back("config", Since(mark));
+  const TargetCheck running = CheckRunningTarget(config.ProgName, request.forceRun, variant);
+  const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
+  RecordInstanceCheck(config.ProgName, running, link, request.forceRun);
+  steps.emplace_back("running-copies", Since(mark));
+  RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant));
+  steps.emplace_back("registration", Since(mark));
   const bool inLauncherFolder = EnterLauncherFolder(launcher);
   std::wstring parameters = link.found ? QuotePayload(link.payload) : request.text;
   WriteWide(PORTICO_LOG_INFO, L"class path: ") << NarrowText(config.ProgName);
@@ -66,16 +72,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   steps.emplace_back("log", Since(mark));
   if (inLauncherFolder) {
     const UpdateLock oneUpdateAtATime(launcher.folder);
-    StageUpdatePackage();
-    ExtractUpdatePackage();
+    const UpdateTrust trust = DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey);
+    RecordStaging(StageUpdatePackage(trust.signatureRequired));
+    RecordExtraction(ExtractUpdatePackage(trust));
   }
   steps.emplace_back("update-check", Since(mark));
-  if (configRead) RefreshShortcutFor(config, launcher, variant);
+  if (configRead) RecordShortcut(RefreshShortcutFor(config, launcher, variant));
   steps.emplace_back("shortcut-check", Since(mark));
   if (AdminHintKeysHeld()) AppendAdminHint(parameters);
   if (configRead) AppendLaunchArguments(parameters, arguments);
   steps.emplace_back("keys", Since(mark));
-  StartTarget(launcher, target, parameters);
+  RecordStart(StartTarget(launcher, target, parameters));
   steps.emplace_back("shell-execute", Since(mark));
 
   if (FILE* out = _wfopen(results.c_str(), L"a")) {

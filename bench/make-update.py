@@ -52,7 +52,11 @@ def write(path, rng, make_sizes, name_of):
             name = name_of(index) + ('.bin', '.txt', '.dll', '.dat')[kind]
             info = zipfile.ZipInfo(name, date_time=(2024, 5, 1, 12, 0, 0))
             info.compress_type = zipfile.ZIP_DEFLATED
-            info.external_attr = 0x20  # the archive attribute, as a Windows archiver writes it
+            # Made on Windows (create_system 0): its attributes are DOS ones, here the archive attribute
+            # alone. zipfile would mark it made on Unix, where the empty high bits read as mode 0,
+            # that is read-only.
+            info.create_system = 0
+            info.external_attr = 0x20
             archive.writestr(info, data)
 
 

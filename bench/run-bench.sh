@@ -34,6 +34,16 @@ if [ ! -f "$data/update.zip" ] || [ "$here/make-update.py" -nt "$data/update.zip
   python3 "$here/make-update.py" "$data/update.zip.part"
   mv "$data/update.zip.part" "$data/update.zip"
 fi
+# B7: the same archive signed, with a key pair of this build tree's own (minisign's default form,
+# a BLAKE2b-512 of the file, with a timestamp in its trusted comment).
+if [ ! -f "$data/bench.key" ]; then
+  minisign -G -W -f -p "$data/bench.pub" -s "$data/bench.key" >/dev/null
+fi
+if [ ! -f "$data/update.zip.minisig" ] || [ "$data/update.zip" -nt "$data/update.zip.minisig" ] ||
+  [ "$data/bench.key" -nt "$data/update.zip.minisig" ]; then
+  minisign -S -s "$data/bench.key" -m "$data/update.zip" >/dev/null
+fi
+public_key=$(sed -n 2p "$data/bench.pub")
 if [ ! -f "$data/small.zip" ] || [ "$here/make-update.py" -nt "$data/small.zip" ]; then
   echo "bench: writing the update archive of 20 000 small files"
   python3 "$here/make-update.py" --small 200 "$data/small.zip.part"
@@ -48,7 +58,7 @@ if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ]; then
   ram=/dev/shm/portico-bench.$$
   mkdir -p "$ram"
   trap 'rm -rf "$ram"' EXIT
-  cp "$data/update.zip" "$data/small.zip" "$ram/"
+  cp "$data/update.zip" "$data/update.zip.minisig" "$data/small.zip" "$ram/"
 fi
 
 rm -rf "$work"
@@ -80,7 +90,8 @@ export LOG="$log" DRIVER="$driver" RESULTS="$(win "$results")" ROUNDS="$rounds" 
   APPLY="$(win "$bin/BenchApplyUpdate.exe")" MINIUNZ="$(win "$bin/miniunz.exe")" ARCHIVE="$(win "$data/update.zip")" \
   WORK="$(win "$work")" MINIUNZ_FLUSH="$(win "$bin/miniunz-flush.exe")" SMALL="$(win "$data/small.zip")" \
   SMALL_ROUNDS="$small_rounds" RAM="${ram:+$(win "$ram")}" COUNT_CALLS="$here/count-calls.sh" BIN="$bin" DATA="$data" \
-  WORK_HOST="$work" RESULTS_HOST="$results"
+  WORK_HOST="$work" RESULTS_HOST="$results" SIGNATURE="$(win "$data/update.zip.minisig")" PUBLIC_KEY="$public_key" \
+  HASH_SPEED="$(win "$bin/BenchHashSpeed.exe")"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   set -e
   wineserver -p
@@ -89,15 +100,29 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   run "B1 start road" "$DRIVER" start "$RESULTS" "$ROUNDS" "$START\\Portico.exe" "$START\\BenchStartClient.exe" "$TRIVIAL" "$TRIVIAL_IMPORTS" "$START\\BenchStartSteps.exe"
   run "B2 hand-off" "$DRIVER" handoff "$RESULTS" "$ROUNDS" "$HANDOFF\\Portico.exe" "$HANDOFF\\BenchLinkClient.exe" "$TRIVIAL" "$TRIVIAL_IMPORTS" "benchlink://open?id=7"
   run "B5 memory" "$DRIVER" memory "$RESULTS" "$ROUNDS" "$MEMORY\\Portico.exe" "$MEMORY\\BenchMemoryClient.exe" "$TRIVIAL" "$TRIVIAL_IMPORTS"
-  run "B3 update apply" "$DRIVER" update "$RESULTS" "$ROUNDS" B3 "$APPLY" "$MINIUNZ" "$MINIUNZ_FLUSH" "$ARCHIVE" "$WORK\\b3"
+  run "B3 update apply, and B7 signed" "$DRIVER" update "$RESULTS" "$ROUNDS" B3 "$APPLY" "$MINIUNZ" "$MINIUNZ_FLUSH" "$ARCHIVE" "$WORK\\b3" "$SIGNATURE" "$PUBLIC_KEY"
   run "B6 many small files ($SMALL_ROUNDS rounds)" "$DRIVER" update "$RESULTS" "$SMALL_ROUNDS" B6 "$APPLY" "$MINIUNZ" "$MINIUNZ_FLUSH" "$SMALL" "$WORK\\b6"
   if [ -n "$RAM" ]; then
-    run "B3 on tmpfs" "$DRIVER" update "$RESULTS" "$ROUNDS" B3-tmpfs "$APPLY" "$MINIUNZ" "$MINIUNZ_FLUSH" "$RAM\\update.zip" "$RAM\\b3"
+    run "B3 and B7 on tmpfs" "$DRIVER" update "$RESULTS" "$ROUNDS" B3-tmpfs "$APPLY" "$MINIUNZ" "$MINIUNZ_FLUSH" "$RAM\\update.zip" "$RAM\\b3" "$RAM\\update.zip.minisig" "$PUBLIC_KEY"
     run "B6 on tmpfs" "$DRIVER" update "$RESULTS" "$SMALL_ROUNDS" B6-tmpfs "$APPLY" "$MINIUNZ" "$MINIUNZ_FLUSH" "$RAM\\small.zip" "$RAM\\b6"
   fi
+  echo "bench: the hash of B7 alone"
+  for round in 0 1 2 3 4; do
+    echo "hash wine-libsodium $round $(wine "$HASH_SPEED" "$ARCHIVE" </dev/null 2>>"$LOG" | tr -d "\r")" >>"$RESULTS_HOST"
+  done
   echo "bench: system calls per entry"
   bash "$COUNT_CALLS" "$BIN" "$DATA" "$WORK_HOST" "$RESULTS_HOST" >>"$LOG" 2>&1 || { cat "$LOG"; exit 1; }
 '
+
+# B7's hash natively, with Debian's libsodium and with coreutils' b2sum (the same BLAKE2b-512), for
+# reference.
+cc -O2 "$here/HashSpeed.c" -o "$work/hash-speed" -lsodium
+for round in 0 1 2 3 4; do
+  echo "hash native-libsodium $round $("$work/hash-speed" "$data/update.zip")" >>"$results"
+  begin=$(date +%s%N)
+  b2sum "$data/update.zip" >/dev/null
+  echo "hash b2sum $round $((($(date +%s%N) - begin) / 1000))" >>"$results"
+done
 
 # B4: the size that ships (symbols stripped) and what the program needs from the system.
 cp "$bin/Portico.exe" "$work/Portico.stripped.exe"
