@@ -5,6 +5,7 @@ Ratios are of medians taken in one run, the baseline interleaved with the subjec
 ratio is that of the ratios of the runs paired in each round. Nothing here judges time: a missed
 goal is written down, never failed on."""
 import datetime
+import re
 import statistics
 import sys
 from collections import defaultdict
@@ -106,10 +107,22 @@ def chart(bars, path):
     plt.close(figure)
 
 
+def previous_size(page):
+    """The stripped size the page reported last time, if there is such a page."""
+    try:
+        with open(page) as old:
+            found = re.search(r"^\| B4 binary \| stripped Portico\.exe: [^|]*\((\d+) bytes\)", old.read(), re.M)
+    except OSError:
+        return None
+    return int(found.group(1)) if found else None
+
+
 def main():
     results, size, imports, machine, wine, disk, out_md, out_png, notes = sys.argv[1:10]
     runs = load(results)
     size = int(size)
+    before = previous_size(out_md)
+    size_change = "" if before is None else f"; {size - before:+d} bytes against the page's previous run, {before} bytes"
     imports = imports.split()
     system_dlls = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "ole32.dll", "shlwapi.dll",
                    "msvcrt.dll", "psapi.dll", "comctl32.dll", "gdi32.dll"}
@@ -122,6 +135,7 @@ def main():
     b2_net = {r: b2[r] - b2_box[r] for r in b2 if r in b2_box}
     b3, b3_miniunz = runs[("B3", "portico")], runs[("B3", "miniunz")]
     b6, b6_miniunz = runs[("B6", "portico")], runs[("B6", "miniunz")]
+    b7 = runs[("B3", "signed")]
     b5, b5_trivial, b5_imports = runs[("B5", "portico")], runs[("B5", "trivial")], runs[("B5", "imports")]
 
     r1, t1 = ratio_text(b1, b1_trivial)
@@ -130,6 +144,7 @@ def main():
     r2raw, t2raw = ratio_text(b2, b2_trivial)
     r3, t3 = ratio_text(b3, b3_miniunz)
     r6, t6 = ratio_text(b6, b6_miniunz)
+    r7, t7 = ratio_text(b7, b3)
     r5, t5 = ratio_text(b5, b5_trivial)
     r5i, t5i = ratio_text(b5, b5_imports)
 
@@ -170,13 +185,15 @@ def main():
         f"| B3 update apply (200 MiB, 2000 files) | {describe(b3.values(), ms)}, {throughput(statistics.median(b3.values()))} "
         f"| miniunz: {describe(b3_miniunz.values(), ms)}, {throughput(statistics.median(b3_miniunz.values()))} "
         f"| {t3} | ≤ 1.25 | {verdict(r3 <= 1.25)} |",
-        f"| B4 binary | stripped Portico.exe: {size / MIB:.2f} MiB ({size} bytes); imports: "
+        f"| B4 binary | stripped Portico.exe: {size / MIB:.2f} MiB ({size} bytes{size_change}); imports: "
         f"{', '.join(imports)} | — | — | ≤ 1.0 MiB, system DLLs only | "
         f"size {verdict(size <= MIB)}, imports {verdict(only_system)} |",
         f"| B5 memory (peak working set) | {describe(b5.values(), mib)} | trivial program: "
         f"{describe(b5_trivial.values(), mib)} | {t5} | ≤ 1.5 | {verdict(r5 <= 1.5)} |",
         f"| B6 many small files (20 000 of 1–8 KiB in 200 folders) | {describe(b6.values(), ms)} "
         f"| miniunz: {describe(b6_miniunz.values(), ms)} | {t6} | ≤ 1.5 | {verdict(r6 <= 1.5)} |",
+        f"| B7 signed update (B3's archive, its signature checked first) | {describe(b7.values(), ms)} "
+        f"| B3, the launcher unsigned: {describe(b3.values(), ms)} | {t7} | ≤ 1.15 | {verdict(r7 <= 1.15)} |",
         "",
         "## Where the time and memory go",
         "",
@@ -219,6 +236,39 @@ def main():
                 continue
             lines.append(f"| {what}, on {place} | {med(subject)} | {med(plain)} | {med(flushing)} "
                          f"| {ratio_text(subject, plain)[1]} | {ratio_text(subject, flushing)[1]} |")
+    signed_rows = [(place, runs[(key, "signed")], runs[(key, "portico")]) for place, key in
+                   ((disk, "B3"), ("tmpfs", "B3-tmpfs")) if runs.get((key, "signed")) and runs.get((key, "portico"))]
+    if signed_rows:
+        lines += [
+            "",
+            "B7, the same archive signed (`update.zip.minisig` beside it, the key given as `UpdatePublicKey` is),",
+            "taken as a fourth turn in B3's rounds over the launcher's own installation; the check's cost is",
+            "what the signed pass takes beyond the unsigned one:",
+            "",
+            "| Run | Signed | Unsigned | Difference | Signed : unsigned |",
+            "|---|---|---|---|---|",
+        ]
+        for place, signed, unsigned in signed_rows:
+            difference = statistics.median(signed.values()) - statistics.median(unsigned.values())
+            lines.append(f"| B7, on {place} | {med(signed)} | {med(unsigned)} | {ms(difference)} "
+                         f"| {ratio_text(signed, unsigned)[1]} |")
+    hashes = [(what, runs.get(("hash", variant))) for variant, what in (
+        ("wine-libsodium", "the launcher's libsodium (cross-built from Debian's source), under Wine"),
+        ("native-libsodium", "Debian's libsodium, native"),
+        ("b2sum", "coreutils' `b2sum`, native (the same BLAKE2b-512)"))]
+    if any(values for _, values in hashes):
+        lines += [
+            "",
+            "The hash alone: BLAKE2b-512 over B3's `update.zip`, read in 256 KiB chunks as the check reads it",
+            "(`bench/HashSpeed.c`; the file in the page cache):",
+            "",
+            "| Hash | Median | Range |",
+            "|---|---|---|",
+        ]
+        for what, values in hashes:
+            if values:
+                median, low, high, _, _ = spread(list(values.values()))
+                lines.append(f"| {what} | {ms(median)} | {ms(low)}–{ms(high)} |")
     calls = defaultdict(dict)  # function -> {program: calls per entry}
     for (figure, variant), values in runs.items():
         if figure == "calls":
@@ -276,6 +326,9 @@ def main():
         bars.append(bar("B6 against flushing miniunz", b6, runs[("B6", "miniunz-flush")], None))
     if runs.get(("B6-tmpfs", "portico")):
         bars.append(bar("B6 on tmpfs", runs[("B6-tmpfs", "portico")], runs[("B6-tmpfs", "miniunz")], None))
+    bars.append(bar(f"B7 signed update : B3 ({disk})", b7, b3, 1.15))
+    if runs.get(("B3-tmpfs", "signed")):
+        bars.append(bar("B7 : B3 on tmpfs", runs[("B3-tmpfs", "signed")], runs[("B3-tmpfs", "portico")], None))
     chart(bars, out_png)
     for line in lines:
         if line.startswith("| B"):
