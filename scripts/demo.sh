@@ -62,6 +62,14 @@ launcher_log() {
   fi
 }
 
+# The launcher as the desktop shortcut starts it, and its log lines; then a moment for the client.
+start_launcher() {
+  local rc=0
+  win launcher "$install_win\\Portico.exe" || rc=$?
+  launcher_log $rc
+  sleep 2
+}
+
 echo "== Laying out a sample installation in $install_win"
 win taskkill taskkill /f /im DemoClient.exe || true
 rm -rf "$install_unix"
@@ -102,12 +110,7 @@ $(shortcut 演示客户端)
 
 == 1. Starting the launcher as the desktop shortcut does (no arguments)
 EOF
-set +e
-win launcher "$install_win\\Portico.exe"
-rc=$?
-set -e
-launcher_log $rc
-sleep 2
+start_launcher
 cat <<EOF
    registered open command of demo:// now:
 $(registered_command)
@@ -166,12 +169,7 @@ PY
   minisign -S -s "$keys/demo-update.key" -m "$install_unix/temp/update.zip" >/dev/null
 }
 start_signed() {
-  set +e
-  win launcher "$install_win\\Portico.exe"
-  rc=$?
-  set -e
-  launcher_log $rc
-  sleep 2
+  start_launcher
   win taskkill taskkill /f /im DemoClient.exe || true
   echo "   readme.txt now:    $(cat "$install_unix/readme.txt")"
   echo "   left in temp:      $(ls -A "$install_unix/temp" | tr '\n' ' ')"

@@ -163,6 +163,16 @@ INSTANTIATE_TEST_SUITE_P(
         Case("NoTimestamp").Comment("release 2.0").Refused("the trusted comment has no timestamp")),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
+// An installation that trusts the vendor's key, with a signed update waiting in temp.
+fs::path PrepareSignedUpdate(rig::Installation& install, const std::string& extraXml = "") {
+  install.WriteConfig("<UpdatePublicKey>" + PublicKey("vendor") + "</UpdatePublicKey>" + extraXml);
+  install.WriteClientSettings("window=none\n");
+  const fs::path temp = install.folder() / L"temp";
+  rig::WriteFile(temp / L"update.zip", UpdateArchive());
+  Sign(temp / L"update.zip", Signing{"vendor", false, ""});
+  return temp;
+}
+
 TEST(SignedUpdateStamp, FollowsTheLastUpdateAndRefusesAnOlderOne) {
   rig::Installation install;
   install.WriteConfig("<UpdatePublicKey>" + PublicKey("vendor") + "</UpdatePublicKey><LogFile>portico.log</LogFile>");
@@ -186,11 +196,7 @@ TEST(SignedUpdateStamp, FollowsTheLastUpdateAndRefusesAnOlderOne) {
 
 TEST(SignedUpdateStaging, SignatureWithoutItsArchiveIsRemoved) {
   rig::Installation install;
-  install.WriteConfig("<UpdatePublicKey>" + PublicKey("vendor") + "</UpdatePublicKey>");
-  install.WriteClientSettings("window=none\n");
-  const fs::path temp = install.folder() / L"temp";
-  rig::WriteFile(temp / L"update.zip", UpdateArchive());
-  Sign(temp / L"update.zip", Signing{"vendor", false, ""});
+  const fs::path temp = PrepareSignedUpdate(install);
   fs::remove(temp / L"update.zip");
   rig::WriteFile(install.folder() / L"update.zip.minisig", rig::ReadFile(temp / L"update.zip.minisig"));
 
@@ -205,11 +211,7 @@ TEST(SignedUpdateStaging, SignatureWithoutItsArchiveIsRemoved) {
 // a swap from a Windows program fails, and one that the host forces through is never read.
 TEST(SignedUpdateSwap, ArchiveReplacedAfterTheCheckIsNotInstalled) {
   rig::Installation install;
-  install.WriteConfig("<UpdatePublicKey>" + PublicKey("vendor") + "</UpdatePublicKey>");
-  install.WriteClientSettings("window=none\n");
-  const fs::path temp = install.folder() / L"temp";
-  rig::WriteFile(temp / L"update.zip", UpdateArchive());
-  Sign(temp / L"update.zip", Signing{"vendor", false, ""});
+  const fs::path temp = PrepareSignedUpdate(install);
   ziptest::Entry evil;
   evil.name = "data/notes.txt";
   evil.data = "version 666";
