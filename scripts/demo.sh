@@ -282,7 +282,7 @@ log_file() {
   if [ -f "$2" ]; then iconv -f GBK -t UTF-8 "$2" | sed 's/^/     /'; else echo "     (none)"; fi
 }
 echo
-echo "== 6. The launchers' log files, as the support desk reads them (docs/Troubleshooting.md)"
+echo "== 8. The launchers' log files, as the support desk reads them (docs/Troubleshooting.md)"
 log_file "$install_win\\Portico.log" "$install_unix/Portico.log"
 log_file "$user_install_win\\Portico.log" "$user_install_unix/Portico.log"
 echo "== Demo finished"
