@@ -10,8 +10,8 @@ ArchiveSource& SourceOf(voidpf stream) { return *static_cast<ArchiveSource*>(str
 }  // namespace
 
 bool ArchiveSource::Open(const std::wstring& path) {
-  file_.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  file_.reset(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
   if (!file_ || !GetFileSizeEx(file_.get(), &size)) {
     file_.reset();
@@ -19,7 +19,7 @@ bool ArchiveSource::Open(const std::wstring& path) {
   }
   size_ = static_cast<uint64_t>(size.QuadPart);
   position_ = 0;
-  bufferLength_ = 0;
+  for (Window& window : windows_) window.length = 0;
   readFailed_ = false;
   return true;
 }
@@ -43,26 +43,44 @@ size_t ArchiveSource::ReadAt(uint64_t offset, void* out, size_t size) {
   return done;
 }
 
+ArchiveSource::Window& ArchiveSource::WindowFor(uint64_t offset) {
+  for (Window& window : windows_) {
+    if (window.Holds(offset)) return window;
+  }
+  // A read that goes on where a window ends moves that window along; any other jump takes the window
+  // used least lately.
+  Window* refill = &windows_[0];
+  for (Window& window : windows_) {
+    if (window.length > 0 && offset >= window.start && offset - window.start < window.length + kBufferSize) {
+      refill = &window;
+      break;
+    }
+    if (window.lastUse < refill->lastUse) refill = &window;
+  }
+  if (refill->bytes.empty()) refill->bytes.resize(kBufferSize);
+  refill->start = offset;
+  refill->length = ReadAt(offset, refill->bytes.data(), kBufferSize);
+  return *refill;
+}
+
 size_t ArchiveSource::Read(void* out, size_t size) {
   auto* bytes = static_cast<unsigned char*>(out);
   size_t done = 0;
   while (done < size && position_ < size_) {
-    if (position_ < bufferStart_ || position_ >= bufferStart_ + bufferLength_) {
-      // Large reads skip the buffer; small ones refill it from here.
-      if (size - done >= kBufferSize) {
-        const size_t read = ReadAt(position_, bytes + done, size - done);
-        done += read;
-        position_ += read;
-        break;
-      }
-      if (buffer_.empty()) buffer_.resize(kBufferSize);
-      bufferStart_ = position_;
-      bufferLength_ = ReadAt(position_, buffer_.data(), kBufferSize);
-      if (bufferLength_ == 0) break;
+    const bool buffered = windows_[0].Holds(position_) || windows_[1].Holds(position_);
+    // Large reads skip the buffers; small ones refill one from here.
+    if (!buffered && size - done >= kBufferSize) {
+      const size_t read = ReadAt(position_, bytes + done, size - done);
+      done += read;
+      position_ += read;
+      break;
     }
-    const size_t offset = static_cast<size_t>(position_ - bufferStart_);
-    const size_t take = std::min(size - done, bufferLength_ - offset);
-    std::memcpy(bytes + done, buffer_.data() + offset, take);
+    Window& window = WindowFor(position_);
+    if (window.length == 0) break;
+    window.lastUse = ++uses_;
+    const size_t offset = static_cast<size_t>(position_ - window.start);
+    const size_t take = std::min(size - done, window.length - offset);
+    std::memcpy(bytes + done, window.bytes.data() + offset, take);
     done += take;
     position_ += take;
   }

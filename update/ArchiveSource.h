@@ -1,7 +1,7 @@
 #pragma once
 // update.zip as one open file for the whole pass: others may read it meanwhile, but none may change,
 // replace or delete it, and minizip reads it through this very handle. minizip asks for a few bytes
-// at a time, so reads go through a buffer.
+// at a time, so reads go through buffers.
 
 #include <windows.h>
 
@@ -37,13 +37,24 @@ class ArchiveSource {
   size_t ReadAt(uint64_t offset, void* out, size_t size);
 
  private:
+  // A stretch of the file held in memory.
+  struct Window {
+    std::vector<unsigned char> bytes;
+    uint64_t start = 0;
+    size_t length = 0;
+    uint64_t lastUse = 0;
+    bool Holds(uint64_t offset) const { return offset >= start && offset - start < length; }
+  };
+
   size_t Read(void* out, size_t size);
+  Window& WindowFor(uint64_t offset);
 
   portico::FileHandle file_;
   uint64_t size_ = 0;
   uint64_t position_ = 0;
-  std::vector<unsigned char> buffer_;
-  uint64_t bufferStart_ = 0;
-  size_t bufferLength_ = 0;
+  // minizip walks the central directory at the end of the archive and reads each entry's data at the
+  // front in turn: one window follows each, so neither jump throws away what the other still needs.
+  Window windows_[2];
+  uint64_t uses_ = 0;
   bool readFailed_ = false;
 };

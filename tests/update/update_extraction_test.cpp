@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 
+#include "ArchiveSource.h"
 #include "EnsureFolder.h"
 #include "Scratch.h"
 #include "UpdateExtraction.h"
@@ -420,6 +422,38 @@ TEST(EnsureFolder, CreatesTheRootAndEachMissingLevel) {
   EXPECT_TRUE(fs::is_directory(absolute));
   EnsureFolder(root, L"");
   EXPECT_TRUE(fs::is_directory(root));
+}
+
+// minizip's reads as they come in a pass: small ones jumping between the central directory at the
+// end and the data at the front, large ones, and reads that run past the end. Each answers exactly the
+// file's bytes, whichever buffer serves it.
+TEST(ArchiveSource, EveryReadAnswersTheFilesBytesWhereverItJumps) {
+  rig::ScratchFolder scratch;
+  std::mt19937 random(7);
+  std::string bytes(5 * ArchiveSource::kBufferSize / 2 + 13, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(random());
+  const fs::path path = scratch.path() / L"update.zip";
+  rig::WriteFile(path, bytes);
+  ArchiveSource source;
+  ASSERT_TRUE(source.Open(path.wstring()));
+  zlib_filefunc64_def functions = source.Functions();
+  const voidpf stream = functions.zopen64_file(functions.opaque, nullptr, 0);
+  uint64_t front = 0;
+  uint64_t back = bytes.size() - 3000;
+  for (int i = 0; i < 3000; ++i) {
+    const bool atFront = i % 3 != 0;
+    uint64_t& at = atFront ? front : back;
+    if (random() % 50 == 0) at = random() % bytes.size();
+    const size_t want = random() % 10 == 0 ? ArchiveSource::kBufferSize + random() % 5000 : random() % 700;
+    ASSERT_EQ(functions.zseek64_file(functions.opaque, stream, at, ZLIB_FILEFUNC_SEEK_SET), 0);
+    std::string got(want, '\0');
+    const uLong read = functions.zread_file(functions.opaque, stream, got.data(), static_cast<uLong>(want));
+    const size_t expected = static_cast<size_t>(std::min<uint64_t>(want, bytes.size() - at));
+    ASSERT_EQ(read, expected) << "read " << i << " at " << at;
+    ASSERT_EQ(got.substr(0, read), bytes.substr(static_cast<size_t>(at), expected)) << "read " << i << " at " << at;
+    at = at + read < bytes.size() ? at + read : random() % bytes.size();
+  }
+  EXPECT_EQ(functions.zerror_file(functions.opaque, stream), 0);
 }
 
 }  // namespace
