@@ -27,7 +27,11 @@ struct ShortcutPlan {
 struct LaunchPlan {
   std::wstring program;  // started from the launcher's folder
   bool programPresent = false;
-  std::wstring scheme;       // registered scheme name
+  std::wstring scheme;  // registered scheme name
+  // Which launchers lie in the folder: Portico.exe registers the scheme for the machine, PorticoUser.exe
+  // for the user alone. A folder with neither is taken for a machine-wide installation.
+  bool machineWideLauncher = false;
+  bool perUserLauncher = false;
   std::wstring pipe;         // the pipe a link is handed to
   std::wstring language;     // "en-US" or "zh-CN" when the Language setting chooses; empty: the registry does
   std::wstring languageKey;  // the registry key whose default value chooses the interface language, if any

@@ -82,6 +82,8 @@ class LaunchCheck {
       Warn("scheme-invalid", "Protocol", message);
     } else {
       plan_.scheme = scheme;
+      plan_.machineWideLauncher = PresenceIn(folderNames_, L"Portico.exe") != Presence::kAbsent;
+      plan_.perUserLauncher = PresenceIn(folderNames_, L"PorticoUser.exe") != Presence::kAbsent;
       if (AsciiLower(scheme) != scheme) {
         Note("scheme-capitals", "Protocol",
              Quoted(scheme) +

@@ -47,15 +47,23 @@ void Settings(std::string& out, const CheckReport& report) {
   Line(out, "Args", List(report.enabledItems));
 }
 
+// Where the launchers in the folder write the scheme's open command.
+std::string Registration(const LaunchPlan& plan) {
+  const std::string command = Utf8(plan.scheme) + "\\shell\\open\\command";
+  const std::string machine = "HKEY_CLASSES_ROOT\\" + command;
+  const std::string user = "HKEY_CURRENT_USER\\Software\\Classes\\" + command;
+  std::string text = Utf8(plan.scheme) + ":// links, registered as ";
+  if (!plan.perUserLauncher) return text + machine;
+  if (!plan.machineWideLauncher) return text + user + " (for the user who starts PorticoUser.exe)";
+  return text + machine + " by Portico.exe, " + user + " by PorticoUser.exe";
+}
+
 void Plan(std::string& out, const LaunchPlan& plan) {
   out += "\nWhat the launcher will do\n";
   Line(out, "start",
        plan.program.empty() ? "nothing"
                             : Quoted(plan.program) + " from the launcher's folder" + Present(plan.programPresent));
-  Line(out, "scheme",
-       plan.scheme.empty() ? "none registered"
-                           : Utf8(plan.scheme) + ":// links, registered as HKEY_CLASSES_ROOT\\" + Utf8(plan.scheme) +
-                                 "\\shell\\open\\command");
+  Line(out, "scheme", plan.scheme.empty() ? "none registered" : Registration(plan));
   Line(out, "hand-off", plan.pipe.empty() ? "none" : "links for a running copy go to " + Utf8(plan.pipe));
   Line(out, "language",
        plan.language.empty() ? "at each start, by the default value of " + Utf8(plan.languageKey) +
