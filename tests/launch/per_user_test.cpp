@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <tuple>
 
 #include "DialogHelper.h"
 #include "Installation.h"
@@ -23,32 +22,31 @@ namespace {
 
 using rig::Installation;
 
-// A key as far as a write to it or a change of its subkeys shows: their names, its value count and
-// its last-write time.
-struct KeyState {
-  std::vector<std::wstring> subkeys;
-  DWORD values = 0;
-  ULONGLONG lastWrite = 0;
-  bool operator==(const KeyState& other) const {
-    return std::tie(subkeys, values, lastWrite) == std::tie(other.subkeys, other.values, other.lastWrite);
-  }
-};
+// Every key below a root, with its value count and last-write time: a value written or a key made
+// anywhere below shows.
+using KeyStates = std::map<std::wstring, std::pair<DWORD, ULONGLONG>>;
 
-KeyState StateOf(HKEY root, const wchar_t* path) {
-  KeyState state;
+void CollectKeys(HKEY parent, const std::wstring& name, const std::wstring& path, KeyStates& states) {
   portico::RegKey key;
-  if (RegOpenKeyExW(root, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return state;
+  if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+  DWORD values = 0;
   FILETIME written{};
-  RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &state.values, nullptr, nullptr,
+  RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
                    nullptr, &written);
-  state.lastWrite = (static_cast<ULONGLONG>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-  wchar_t name[256];
+  states[path] = {values, (static_cast<ULONGLONG>(written.dwHighDateTime) << 32) | written.dwLowDateTime};
+  wchar_t subkey[256];
   for (DWORD i = 0;; ++i) {
     DWORD length = 256;
-    if (RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    state.subkeys.emplace_back(name, length);
+    if (RegEnumKeyExW(key.get(), i, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    const std::wstring child(subkey, length);
+    CollectKeys(key.get(), child, path + L"\\" + child, states);
   }
-  return state;
+}
+
+KeyStates MachineKeys() {
+  KeyStates states;
+  CollectKeys(HKEY_LOCAL_MACHINE, L"", L"HKLM", states);
+  return states;
 }
 
 // Each file of a folder with its bytes.
@@ -72,14 +70,12 @@ TEST(PerUser, WritesNothingForTheMachine) {
   ASSERT_TRUE(rig::WriteShortcut(common, stale));
   ASSERT_TRUE(rig::WriteShortcut(own, stale));
 
-  const KeyState machine = StateOf(HKEY_LOCAL_MACHINE, L"Software");
-  const KeyState machineClasses = StateOf(HKEY_LOCAL_MACHINE, L"Software\\Classes");
+  const KeyStates machine = MachineKeys();
   const auto commonDesktop = FilesOf(common.parent_path());
   ASSERT_EQ(install.RunLauncher(L"").exitCode, 0u);
   ASSERT_TRUE(install.WaitForStarts(1));
 
-  EXPECT_EQ(StateOf(HKEY_LOCAL_MACHINE, L"Software"), machine);
-  EXPECT_EQ(StateOf(HKEY_LOCAL_MACHINE, L"Software\\Classes"), machineClasses);
+  EXPECT_EQ(MachineKeys(), machine);
   EXPECT_EQ(FilesOf(common.parent_path()), commonDesktop);
   // Under Wine HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes: the scheme is in neither.
   portico::RegKey scheme;
