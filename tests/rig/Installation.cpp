@@ -179,12 +179,13 @@ RunningClient Installation::Launch(const fs::path& program, const std::wstring& 
                       lockToken ? CREATE_SUSPENDED : 0, nullptr, program.parent_path().c_str(), &startup, &info)) {
     throw std::runtime_error("cannot start the sample client");
   }
+  // Owned before the token is locked: a throw there still ends the suspended client with the others.
+  started_.push_back(info.hProcess);
+  portico::KernelHandle thread(info.hThread);
   if (lockToken) {
     LockToken(info.hProcess);
-    ResumeThread(info.hThread);
+    ResumeThread(thread.get());
   }
-  CloseHandle(info.hThread);
-  started_.push_back(info.hProcess);
   RunningClient client{info.dwProcessId, info.hProcess, nullptr};
   // Up means: recorded its start, serves its pipe when asked to, and shows its window.
   const ULONGLONG deadline = GetTickCount64() + 15000;
