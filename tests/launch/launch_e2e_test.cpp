@@ -239,9 +239,9 @@ TEST(InstanceControl, TheVisibleWindowIsBroughtUpNotAHiddenHelperWindow) {
 
 TEST(InstanceControl, AHungCopyGetsAnUnownedBoxAndItsLinkAllTheSame) {
   Installation install;
-  install.WriteConfig();
+  install.WriteConfig("<LogFile>portico.log</LogFile>");
   install.WriteClientSettings("hang=1\n");
-  install.StartClient(L"normal", true);
+  const rig::RunningClient hung = install.StartClient(L"normal", true);
   // The system counts a window as hung once it has not pumped its messages for a while.
   ASSERT_TRUE(install.Record().starts.at(0).hanging);
   Sleep(6000);
@@ -252,6 +252,11 @@ TEST(InstanceControl, AHungCopyGetsAnUnownedBoxAndItsLinkAllTheSame) {
   EXPECT_EQ(run.result.exitCode, 0u);
   ASSERT_TRUE(install.WaitForMessages(1));
   EXPECT_EQ(install.Record().pipeMessages.at(0), std::string("open?id=7\"\0", 11));
+  // The support desk reads why the box had no owner.
+  EXPECT_NE(rig::ReadFile(install.folder() / L"portico.log")
+                .find("running: copy " + std::to_string(hung.pid) + " of " + rig::ToUtf8(install.progName()) +
+                      " has a window: brought up, not responding (hung)\n"),
+            std::string::npos);
 }
 
 TEST(InstanceControl, ImageNamesDifferingInCaseAreNotCopies) {
