@@ -18,17 +18,22 @@ std::optional<uint64_t> ReadUpdateStamp(const std::wstring& root) {
   portico::FileHandle file(CreateFileW((root + kUpdateStampName).c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  char text[kMaxStampBytes + 1];
-  DWORD read = 0;
-  if (!file || !ReadFile(file.get(), text, sizeof text, &read, nullptr) || read == 0 || read > kMaxStampBytes) {
+  if (!file) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return 0;
     return std::nullopt;
   }
+  char text[kMaxStampBytes + 1];
+  DWORD read = 0;
+  if (!ReadFile(file.get(), text, sizeof text, &read, nullptr)) return std::nullopt;
+  // Only the launcher writes it, whole or not at all: anything else is as good as none.
+  if (read == 0 || read > kMaxStampBytes) return 0;
   uint64_t seconds = 0;
   for (DWORD i = 0; i < read; ++i) {
     if (text[i] == '\n' && i + 1 == read && i > 0) break;
-    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    if (text[i] < '0' || text[i] > '9') return 0;
     const uint64_t digit = static_cast<uint64_t>(text[i] - '0');
-    if (seconds > (UINT64_MAX - digit) / 10) return std::nullopt;
+    if (seconds > (UINT64_MAX - digit) / 10) return 0;
     seconds = seconds * 10 + digit;
   }
   return seconds;

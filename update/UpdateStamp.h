@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-// The stamp in `root` (ending in a separator); nothing when there is none or it is not a number.
+// The stamp in `root` (ending in a separator); 0 when there is none or it holds no number. Nothing
+// when it is there but cannot be read now: whoever holds it must not lift the check by that alone.
 std::optional<uint64_t> ReadUpdateStamp(const std::wstring& root);
 
 // Replaces the stamp whole or not at all, durably, as every installed file is replaced.

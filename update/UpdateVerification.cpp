@@ -96,7 +96,12 @@ UpdateVerdict VerifyUpdate(const UpdateTrust& trust, ArchiveSource& archive, con
     return verdict;
   }
   verdict.timestamp = *timestamp;
-  verdict.installedTimestamp = ReadUpdateStamp(root).value_or(0);
+  const std::optional<uint64_t> installed = ReadUpdateStamp(root);
+  if (!installed) {
+    verdict.undecided = true;
+    return verdict;
+  }
+  verdict.installedTimestamp = *installed;
   if (verdict.timestamp < verdict.installedTimestamp) {
     verdict.refusal = UpdateRefusal::OlderThanInstalled;
     return verdict;

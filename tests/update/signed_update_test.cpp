@@ -192,6 +192,22 @@ TEST(SignedUpdateStamp, FollowsTheLastUpdateAndRefusesAnOlderOne) {
   EXPECT_NE(log.find("] update refused: older than the installed update (timestamp 1700000000 < 1800000000)\n"),
             std::string::npos)
       << log;
+
+  // Anyone who may read the installation can hold the stamp unreadable: that decides nothing, and
+  // the older update waits, whole, for a start that can read it.
+  rig::WriteFile(temp / L"update.zip", UpdateArchive());
+  Sign(temp / L"update.zip", Signing{"vendor", false, "timestamp:1750000000"});
+  {
+    portico::FileHandle holder(CreateFileW((install.folder() / kStamp).c_str(), GENERIC_READ, FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    install.RunLauncher(L"");
+    EXPECT_TRUE(fs::exists(install.folder() / L"update.zip"));
+    EXPECT_TRUE(fs::exists(install.folder() / L"update.zip.minisig"));
+  }
+  EXPECT_NE(install.RunLauncher(L"").standardError.find("update refused: older than the installed update"),
+            std::string::npos);
+  EXPECT_EQ(rig::ReadFile(install.folder() / kStamp), "1800000000\n");
 }
 
 TEST(SignedUpdateStaging, SignatureWithoutItsArchiveIsRemoved) {
