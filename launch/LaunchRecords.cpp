@@ -128,6 +128,11 @@ int RecordUpdateHeldByAnother() {
   return 0;
 }
 
+void RecordUpdateWaitsForItsKey() {
+  // No log file can be named without the configuration: this goes to every output there is.
+  PORTICO_LOG_INFO << "update waits: the configuration that names the update key could not be read";
+}
+
 void RecordStaging(const StagingReport& report) {
   if (report.tempRedirected) {
     PORTICO_FILE_LOG << "staging: temp is a junction or a symbolic link; nothing staged";

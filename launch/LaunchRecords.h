@@ -21,6 +21,8 @@ void RecordInstanceCheck(const std::wstring& progName, const TargetCheck& runnin
 void RecordRegistration(const RegistrationResult& result);
 // Another launcher's update did not end: nothing is started. Answers the exit code, 0.
 int RecordUpdateHeldByAnother();
+// The configuration could not be read, and the installation takes signed updates only.
+void RecordUpdateWaitsForItsKey();
 void RecordStaging(const StagingReport& report);
 void RecordExtraction(const ExtractionReport& report);
 void RecordShortcut(int result);

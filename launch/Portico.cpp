@@ -18,6 +18,7 @@
 #include "UpdateExtraction.h"
 #include "UpdateLock.h"
 #include "UpdateStaging.h"
+#include "UpdateStamp.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   const LauncherVariant& variant = PORTICO_VARIANT;  // the build's choice: kMachineWide or kPerUser
@@ -52,8 +53,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     // Another launcher's update never ended: nothing may start on a half-installed one.
     if (!oneUpdateAtATime.granted()) return RecordUpdateHeldByAnother();
     const UpdateTrust trust = DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey);
-    RecordStaging(StageUpdatePackage(trust.signatureRequired));
-    RecordExtraction(ExtractUpdatePackage(trust));
+    // Unread, the configuration names no key: an installation that takes signed updates keeps its
+    // download, unmoved, for a start that knows the key.
+    if (!configRead && !trust.signatureRequired && HasUpdateStamp(launcher.folder)) {
+      RecordUpdateWaitsForItsKey();
+    } else {
+      RecordStaging(StageUpdatePackage(trust.signatureRequired));
+      RecordExtraction(ExtractUpdatePackage(trust));
+    }
   }
   if (configRead) RecordShortcut(RefreshShortcutFor(config, launcher, variant));
 

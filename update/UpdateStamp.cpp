@@ -59,3 +59,8 @@ bool WriteUpdateStamp(const std::wstring& root, uint64_t seconds) {
   }
   return false;
 }
+
+bool HasUpdateStamp(const std::wstring& folder) {
+  const bool separated = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
+  return GetFileAttributesW((folder + (separated ? L"" : L"\\") + kUpdateStampName).c_str()) != INVALID_FILE_ATTRIBUTES;
+}

@@ -12,3 +12,6 @@ std::optional<uint64_t> ReadUpdateStamp(const std::wstring& root);
 
 // Replaces the stamp whole or not at all, durably, as every installed file is replaced.
 bool WriteUpdateStamp(const std::wstring& root, uint64_t seconds);
+
+// Whether the installation in `folder` has ever begun a signed update: it then takes no unchecked one.
+bool HasUpdateStamp(const std::wstring& folder);

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "DialogHelper.h"
 #include "Host.h"
 #include "Installation.h"
 #include "UpdateTree.h"
@@ -208,6 +209,35 @@ TEST(SignedUpdateStamp, FollowsTheLastUpdateAndRefusesAnOlderOne) {
   EXPECT_NE(install.RunLauncher(L"").standardError.find("update refused: older than the installed update"),
             std::string::npos);
   EXPECT_EQ(rig::ReadFile(install.folder() / kStamp), "1800000000\n");
+}
+
+// Unread, the configuration names no key. An installation that has taken a signed update installs
+// no unchecked one then: the download stays where it is for a start that knows the key.
+TEST(SignedUpdateStaging, AnUnreadableConfigurationKeepsTheDownloadOfASignedInstallation) {
+  rig::Installation install;
+  const fs::path temp = PrepareSignedUpdate(install);
+  install.RunLauncher(L"");
+  ASSERT_TRUE(fs::exists(install.folder() / kStamp));
+  ziptest::Entry evil;
+  evil.name = "data/notes.txt";
+  evil.data = "version 666";
+  rig::WriteFile(temp / L"update.zip", ziptest::Build({evil}));
+  const fs::path config = install.folder() / L"ProductConfig.xml";
+  const std::string configured = rig::ReadFile(config);
+  rig::WriteFile(config, "<Product>");
+
+  rig::Debuggee launcher(install.launcher(), L"");
+  const auto box = rig::WaitForMessageBox(launcher.pid());
+  ASSERT_TRUE(box.has_value());
+  rig::PressButton(*box, IDOK);
+  EXPECT_NE(launcher.Wait().standardError.find("] update waits: the configuration that names the update key could not "
+                                               "be read\n"),
+            std::string::npos);
+  EXPECT_TRUE(fs::exists(temp / L"update.zip"));
+  EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
+  rig::WriteFile(config, configured);
+  EXPECT_NE(install.RunLauncher(L"").standardError.find("] update refused: no signature"), std::string::npos);
+  EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
 }
 
 TEST(SignedUpdateStaging, SignatureWithoutItsArchiveIsRemoved) {
