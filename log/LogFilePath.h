@@ -5,8 +5,9 @@
 #include <optional>
 #include <string>
 
-// The longest path the log file may have, in characters (the platform's path limit without its NUL).
-constexpr size_t kLogFilePathLimit = 259;
+// The longest path the log file may have, in characters: the platform's limit (259 without its NUL)
+// less the ".1" of the file it is rotated to, which must fit too, or the file would grow unbounded.
+constexpr size_t kLogFilePathLimit = 257;
 
 // A path that begins with a drive ("C:"), a backslash or a slash is taken as it stands; any other is
 // taken from `launcherFolder`. Absent when `expanded` is empty, when a relative path has no folder to
