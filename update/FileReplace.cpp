@@ -26,18 +26,6 @@ bool Rename(const std::wstring& from, const std::wstring& to, DWORD flags) {
   return MoveFileExW(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-// Renames through the open handle: no second open of the file, and the handle follows it, so its
-// times can be set again in the new place.
-bool RenameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
-  std::vector<unsigned char> room(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
-  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(room.data());
-  rename->ReplaceIfExists = replace;
-  rename->RootDirectory = nullptr;
-  rename->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
-  std::memcpy(rename->FileName, to.c_str(), to.size() * sizeof(wchar_t));
-  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(room.size())) != FALSE;
-}
-
 // A file system that cannot rename an open file that way still renames it by name, once the handle
 // is closed; it is opened again after, for what remains to be set.
 bool RenameByName(portico::FileHandle& file, const std::wstring& temporary, const std::wstring& to, bool replace) {
@@ -72,6 +60,18 @@ bool ReplaceByMovingAside(portico::FileHandle& file, const std::wstring& tempora
 }
 
 }  // namespace
+
+// Renames through the open handle: no second open of the file, and the handle follows it, so its
+// times can be set again in the new place.
+bool RenameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
+  std::vector<unsigned char> room(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(room.data());
+  rename->ReplaceIfExists = replace;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+  std::memcpy(rename->FileName, to.c_str(), to.size() * sizeof(wchar_t));
+  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(room.size())) != FALSE;
+}
 
 portico::FileHandle CreateOrphanFile(const std::wstring& folder, DWORD attributes, std::wstring& path) {
   for (int attempt = 0; attempt < kOrphanNameAttempts; ++attempt) {

@@ -19,6 +19,10 @@ void DiscardOpenFile(portico::FileHandle& file);
 // Deletes a file, read-only or not.
 bool DeleteAnyFile(const std::wstring& path);
 
+// Gives the open file (opened with DELETE) the name `to`, replacing a file there when `replace`; the
+// handle follows it.
+bool RenameOpenFile(HANDLE file, const std::wstring& to, bool replace);
+
 // Removes every file directly in `folder` (ending in a separator) whose name is an orphan's, and
 // nothing else. One still in use (a program that was moved aside and still runs) stays for later.
 // Answers how many were removed.

@@ -1,6 +1,8 @@
 // Junctions and symbolic links in the installation: a user without administrator rights may make
 // them where the installation or its temp is writable, and the elevated update must not write,
 // copy or delete through them. Wine follows a host symbolic link as Windows follows a junction.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +10,7 @@
 
 #include "HostileUpdate.h"
 #include "Installation.h"
+#include "WinHandles.h"
 
 namespace {
 
@@ -75,6 +78,40 @@ TEST(HostileFileSystem, ATempLinkedElsewhereIsNotStaged) {
   EXPECT_TRUE(run.outsideChanges.empty()) << rig::ToUtf8(run.outsideChanges.front());
   EXPECT_FALSE(run.archiveLeft);
   EXPECT_EQ(run.installedAfter.count(L"data\\fine.txt"), 0u);
+}
+
+// temp is sound when the launcher looks, and becomes a link while it waits for the old updater to go:
+// nothing in the link's target is deleted or staged.
+TEST(HostileFileSystem, ATempLinkedElsewhereWhileTheLauncherWaitsIsNotTouched) {
+  rig::Installation install;
+  install.WriteConfig();
+  const fs::path temp = install.folder() / L"temp";
+  const fs::path elsewhere = install.folder().parent_path() / rig::UniqueName(L"outside-temp-");
+  const std::vector<std::wstring> names = {L"Updater.exe", L"update.td0", L"update.td", L"update.zip"};
+  for (const std::wstring& name : names) rig::WriteFile(elsewhere / name, "x");
+  rig::WriteFile(temp / L"Updater.exe", "old updater");
+  // Held without leave to delete it, the old updater makes the launcher wait and try again.
+  portico::FileHandle updater(
+      CreateFileW((temp / L"Updater.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(updater);
+  std::unique_ptr<rig::HostSymlink> link;
+  rig::DebuggeeOptions options;
+  options.breakOn = {"Sleep"};
+  options.onBreak = [&](const rig::BreakpointHit&) {
+    if (!link) {
+      updater.reset();
+      fs::rename(temp, install.folder() / L"temp-before");
+      link = std::make_unique<rig::HostSymlink>(temp, "../" + rig::ToUtf8(elsewhere.filename().wstring()));
+    }
+    return rig::HitAction::Continue;
+  };
+  rig::Debuggee launcher(install.launcher(), L"", options);
+  EXPECT_EQ(launcher.Wait().exitCode, 0u);
+  ASSERT_TRUE(link) << "the launcher did not wait for the updater";
+  for (const std::wstring& name : names) EXPECT_EQ(rig::ReadFile(elsewhere / name), "x") << rig::ToUtf8(name);
+  EXPECT_FALSE(fs::exists(install.folder() / L"update.zip"));
+  link.reset();
+  fs::remove_all(elsewhere);
 }
 
 }  // namespace
