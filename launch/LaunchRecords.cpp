@@ -154,6 +154,7 @@ void RecordStaging(const StagingReport& report) {
     text << (report.signatureCopied ? "; update.zip.minisig moved up" : "; update.zip.minisig not moved up, both kept");
   }
   if (report.leftoverSignatureRemoved) text << "; a signature without its archive removed";
+  if (report.pairWaits) text << "; the update.zip it supersedes could not be removed: nothing extracted now";
   PORTICO_FILE_LOG << text.str();
 }
 

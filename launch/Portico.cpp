@@ -20,6 +20,22 @@
 #include "UpdateStaging.h"
 #include "UpdateStamp.h"
 
+namespace {
+
+void InstallWaitingUpdate(const UpdateTrust& trust, bool configRead, const LauncherLocation& launcher) {
+  // Unread, the configuration names no key: an installation that takes signed updates keeps its
+  // download, unmoved, for a start that knows the key.
+  if (!configRead && !trust.signatureRequired && HasUpdateStamp(launcher.folder)) {
+    RecordUpdateWaitsForItsKey();
+    return;
+  }
+  const StagingReport staging = StageUpdatePackage(trust.signatureRequired);
+  RecordStaging(staging);
+  if (!staging.pairWaits) RecordExtraction(ExtractUpdatePackage(trust));
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   const LauncherVariant& variant = PORTICO_VARIANT;  // the build's choice: kMachineWide or kPerUser
   RestrictDllSearchToSystem32();
@@ -52,15 +68,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     const UpdateLock oneUpdateAtATime(launcher.folder);
     // Another launcher's update never ended: nothing may start on a half-installed one.
     if (!oneUpdateAtATime.granted()) return RecordUpdateHeldByAnother();
-    const UpdateTrust trust = DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey);
-    // Unread, the configuration names no key: an installation that takes signed updates keeps its
-    // download, unmoved, for a start that knows the key.
-    if (!configRead && !trust.signatureRequired && HasUpdateStamp(launcher.folder)) {
-      RecordUpdateWaitsForItsKey();
-    } else {
-      RecordStaging(StageUpdatePackage(trust.signatureRequired));
-      RecordExtraction(ExtractUpdatePackage(trust));
-    }
+    InstallWaitingUpdate(DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey), configRead, launcher);
   }
   if (configRead) RecordShortcut(RefreshShortcutFor(config, launcher, variant));
 

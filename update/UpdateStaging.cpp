@@ -132,7 +132,7 @@ bool StageFile(const std::wstring& download, const std::wstring& launcherFolder,
 // pairs the new archive with an old signature, which would have it refused and deleted:
 // - the signature could not go: neither goes, and the installation keeps the pair it had;
 // - the archive could not go: the archive it supersedes goes instead, and the next start brings up
-//   the new one to join its signature.
+//   the new one to join its signature; when that one cannot go either, nothing is extracted now.
 // A signature left without an archive in temp or in the installation is of no use to anyone.
 void StageSignedPair(const std::wstring& temp, const std::wstring& launcherFolder, const std::wstring& tempFinal,
                      StagingReport& report) {
@@ -152,7 +152,9 @@ void StageSignedPair(const std::wstring& temp, const std::wstring& launcherFolde
     if (!report.signatureCopied) return;
   }
   report.archiveCopied = StageFile(download, launcherFolder, staged, tempFinal);
-  if (!report.archiveCopied && report.signatureCopied) DeleteAnyFile(staged);
+  if (!report.archiveCopied && report.signatureCopied && !DeleteAnyFile(staged) && Exists(staged)) {
+    report.pairWaits = true;
+  }
 }
 
 }  // namespace

@@ -17,6 +17,9 @@ struct StagingReport {
   bool signatureFound = false;
   bool signatureCopied = false;
   bool leftoverSignatureRemoved = false;  // a signature whose archive is gone
+  // The new signature went up but its archive did not, and the archive it supersedes could not be
+  // removed: extracting now would pair the two and lose the download. Nothing is extracted.
+  bool pairWaits = false;
 };
 
 // Stages the update in the folder of the launcher's own executable; an empty report when that

@@ -240,6 +240,29 @@ TEST(SignedUpdateStaging, AnUnreadableConfigurationKeepsTheDownloadOfASignedInst
   EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
 }
 
+// The new signature goes up, but the downloader still holds its archive and a scanner holds the
+// archive it supersedes: extracting would pair the new signature with the old archive and refuse, and
+// delete, the download's signature. The pair waits, and the next start installs it.
+TEST(SignedUpdateStaging, ANewSignatureWhoseArchiveIsHeldWaitsForIt) {
+  rig::Installation install;
+  const fs::path temp = PrepareSignedUpdate(install);
+  rig::WriteFile(install.folder() / L"data" / L"notes.txt", "version 1");
+  const fs::path staged = install.folder() / L"update.zip";
+  rig::WriteFile(staged, "the archive this download supersedes");
+  {
+    portico::FileHandle downloader(CreateFileW((temp / L"update.zip").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+    portico::FileHandle scanner(
+        CreateFileW(staged.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(downloader && scanner);
+    EXPECT_EQ(install.RunLauncher(L"").standardError.find("update refused"), std::string::npos);
+  }
+  EXPECT_TRUE(fs::exists(install.folder() / L"update.zip.minisig"));
+  EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 1");
+  EXPECT_EQ(install.RunLauncher(L"").standardError.find("update refused"), std::string::npos);
+  EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
+}
+
 TEST(SignedUpdateStaging, SignatureWithoutItsArchiveIsRemoved) {
   rig::Installation install;
   const fs::path temp = PrepareSignedUpdate(install);
