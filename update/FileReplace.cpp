@@ -85,15 +85,20 @@ portico::FileHandle CreateOrphanFile(const std::wstring& folder, DWORD attribute
   return portico::FileHandle();
 }
 
-void DiscardOpenFile(portico::FileHandle& file) {
-  // A read-only file refuses its deletion, also through its handle.
+bool DiscardOpenFile(portico::FileHandle& file) {
+  // A read-only file refuses its deletion, also through its handle. Only writing the attributes is
+  // sure to be allowed: a file opened for writing may not read them.
   FILE_BASIC_INFO basic{};
   basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
   SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof(basic));
   FILE_DISPOSITION_INFO disposition{};
   disposition.DeleteFile = TRUE;
-  SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
+  const bool deleted =
+      SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+  const DWORD error = GetLastError();
   file.reset();
+  SetLastError(error);
+  return deleted;
 }
 
 bool DeleteAnyFile(const std::wstring& path) {

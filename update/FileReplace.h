@@ -13,8 +13,10 @@
 // writing and for its own deletion; `path` receives its name. Empty when none could be made.
 portico::FileHandle CreateOrphanFile(const std::wstring& folder, DWORD attributes, std::wstring& path);
 
-// Deletes what the handle names, wherever that turned out to be, and closes it.
-void DiscardOpenFile(portico::FileHandle& file);
+// Deletes what the handle names (opened with DELETE and FILE_WRITE_ATTRIBUTES), read-only or not,
+// wherever that turned out to be, and closes it. False, with the last error, when it could not be
+// deleted.
+bool DiscardOpenFile(portico::FileHandle& file);
 
 // Deletes a file, read-only or not.
 bool DeleteAnyFile(const std::wstring& path);

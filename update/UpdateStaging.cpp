@@ -52,11 +52,7 @@ bool ClearReadOnly(HANDLE file) {
 bool DeleteInTemp(const std::wstring& path, const std::wstring& tempFinal) {
   portico::FileHandle file = OpenInTemp(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, tempFinal);
-  if (!file) return false;
-  ClearReadOnly(file.get());
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  return SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+  return file && DiscardOpenFile(file);
 }
 
 int DeleteOldUpdater(const std::wstring& path, const std::wstring& tempFinal, bool& removed) {
