@@ -32,12 +32,14 @@ struct DebuggeeResult {
 struct BreakpointHit {
   std::string function;
   HANDLE process = nullptr;
-  const CONTEXT* context = nullptr;  // its registers: the first four arguments in Rcx, Rdx, R8, R9
+  // Its registers: the first four arguments in Rcx, Rdx, R8, R9. The call goes on with them as
+  // `onBreak` leaves them, so that a fault can be injected as a bad argument.
+  CONTEXT* context = nullptr;
 };
 enum class HitAction { Continue, Terminate };
 
 struct DebuggeeOptions {
-  std::filesystem::path workingFolder;                          // empty: the program's own folder
+  std::filesystem::path workingFolder;                             // empty: the program's own folder
   std::vector<std::pair<std::wstring, std::wstring>> environment;  // set on top of ours
   DWORD timeoutMs = 60000;
   // Exports of kernel32 to stop at, each call; the debuggee is ended (exit code 0xDEAD) when
