@@ -72,7 +72,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   steps.emplace_back("log", Since(mark));
   if (inLauncherFolder) {
     const UpdateLock oneUpdateAtATime(launcher.folder);
-    const UpdateTrust trust = DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey);
+    const UpdateTrust trust =
+        DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol);
     RecordStaging(StageUpdatePackage(trust.signatureRequired));
     RecordExtraction(ExtractUpdatePackage(trust));
   }

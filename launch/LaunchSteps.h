@@ -30,6 +30,8 @@ bool EnterLauncherFolder(const LauncherLocation& launcher);
 
 // The minisign public key compiled into this executable; empty when none was.
 extern const char kCompiledUpdateKey[];
+// The oldest trusted timestamp of an update this executable installs, stamp or none.
+extern const uint64_t kCompiledUpdateFloor;
 
 // Refreshes the shortcut on the variant's desktop with the names for the interface language;
 // answers RefreshDesktopShortcut's result.

@@ -68,7 +68,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     const UpdateLock oneUpdateAtATime(launcher.folder);
     // Another launcher's update never ended: nothing may start on a half-installed one.
     if (!oneUpdateAtATime.granted()) return RecordUpdateHeldByAnother();
-    InstallWaitingUpdate(DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey), configRead, launcher);
+    InstallWaitingUpdate(
+        DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol),
+        configRead, launcher);
   }
   if (configRead) RecordShortcut(RefreshShortcutFor(config, launcher, variant));
 

@@ -15,9 +15,14 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     { echo "dist: not a git checkout; set SOURCE_DATE_EPOCH to the release's time (Unix seconds)" >&2; exit 1; }
 fi
 export SOURCE_DATE_EPOCH
+# No update signed before the release is made installs; a vendor may give a later floor.
+floor=${PORTICO_UPDATE_FLOOR:-0}
+[[ "$floor" =~ ^[0-9]{1,19}$ ]] || { echo "dist: PORTICO_UPDATE_FLOOR must be Unix seconds" >&2; exit 1; }
+floor=$(python3 -c 'import sys; print(max(int(sys.argv[1]), int(sys.argv[2])))' "$floor" "$SOURCE_DATE_EPOCH")
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DPORTICO_UPDATE_PUBLIC_KEY="${PORTICO_UPDATE_PUBLIC_KEY:-}" >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DPORTICO_UPDATE_PUBLIC_KEY="${PORTICO_UPDATE_PUBLIC_KEY:-}" \
+  -DPORTICO_UPDATE_FLOOR="$floor" >/dev/null
 targets=$(python3 "$root/scripts/package-release.py" targets)
 # shellcheck disable=SC2086  # one word per target
 cmake --build "$build" -j "$(nproc)" --target $targets -- --no-print-directory

@@ -64,6 +64,18 @@ std::string_view NextLine(std::string_view& rest) {
   return line;
 }
 
+// The value of the next field of a tab-separated trusted comment that begins with `prefix`, with
+// `rest` left after it; nothing when no field left does.
+std::optional<std::string_view> NextField(std::string_view& rest, std::string_view prefix) {
+  while (!rest.empty()) {
+    const size_t end = rest.find('\t');
+    const std::string_view field = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (StartsWith(field, prefix)) return field.substr(prefix.size());
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<MinisignKey> ParseMinisignKey(std::string_view line) {
@@ -105,23 +117,22 @@ std::optional<MinisignSignature> ParseMinisignSignature(std::string_view file) {
 }
 
 std::optional<uint64_t> TrustedTimestamp(std::string_view trustedComment) {
-  constexpr std::string_view kField = "timestamp:";
+  const std::optional<std::string_view> digits = NextField(trustedComment, "timestamp:");
+  if (!digits || digits->empty()) return std::nullopt;
+  uint64_t seconds = 0;
+  for (char c : *digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (seconds > (UINT64_MAX - digit) / 10) return std::nullopt;
+    seconds = seconds * 10 + digit;
+  }
+  return seconds;
+}
+
+std::optional<std::string_view> ForeignProduct(std::string_view trustedComment, std::string_view product) {
   std::string_view rest = trustedComment;
-  while (!rest.empty()) {
-    const size_t end = rest.find('\t');
-    const std::string_view field = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    if (!StartsWith(field, kField)) continue;
-    const std::string_view digits = field.substr(kField.size());
-    if (digits.empty()) return std::nullopt;
-    uint64_t seconds = 0;
-    for (char c : digits) {
-      if (c < '0' || c > '9') return std::nullopt;
-      const uint64_t digit = static_cast<uint64_t>(c - '0');
-      if (seconds > (UINT64_MAX - digit) / 10) return std::nullopt;
-      seconds = seconds * 10 + digit;
-    }
-    return seconds;
+  while (const std::optional<std::string_view> name = NextField(rest, "product:")) {
+    if (name->empty() || *name != product) return name;
   }
   return std::nullopt;
 }

@@ -11,6 +11,14 @@ std::optional<std::string> AsciiOnly(const std::wstring& text) {
   return ascii;
 }
 
+// Text from a signed comment, shown as printable ASCII and cut to a length a record can carry.
+std::string Shown(const std::string& text) {
+  constexpr size_t kMaxShown = 64;
+  std::string shown;
+  for (char c : text.substr(0, kMaxShown)) shown.push_back(c >= 0x20 && c <= 0x7E ? c : '?');
+  return text.size() > kMaxShown ? shown + "..." : shown;
+}
+
 std::string Reason(const UpdateVerdict& verdict) {
   switch (verdict.refusal) {
     case UpdateRefusal::None:
@@ -31,17 +39,25 @@ std::string Reason(const UpdateVerdict& verdict) {
       return "a legacy (Ed) signature over an archive larger than 256 MiB: sign it with minisign's default";
     case UpdateRefusal::NoTimestamp:
       return "the trusted comment has no timestamp";
+    case UpdateRefusal::OtherProduct:
+      return "signed for another product (product:" + Shown(verdict.signedProduct) + ")";
     case UpdateRefusal::OlderThanInstalled:
       return "older than the installed update (timestamp " + std::to_string(verdict.timestamp) + " < " +
              std::to_string(verdict.installedTimestamp) + ")";
+    case UpdateRefusal::OlderThanFloor:
+      return "older than the launcher's floor (timestamp " + std::to_string(verdict.timestamp) + " < " +
+             std::to_string(verdict.floor) + ")";
   }
   return {};
 }
 
 }  // namespace
 
-UpdateTrust DecideUpdateTrust(std::string_view compiledKey, const std::wstring& configuredKey) {
+UpdateTrust DecideUpdateTrust(std::string_view compiledKey, const std::wstring& configuredKey, uint64_t floor,
+                              const std::wstring& protocol) {
   UpdateTrust trust;
+  trust.floor = floor;
+  if (const auto ascii = AsciiOnly(protocol)) trust.product = *ascii;
   if (!compiledKey.empty()) {
     trust.signatureRequired = true;
     trust.compiledIn = true;

@@ -96,6 +96,11 @@ UpdateVerdict VerifyUpdate(const UpdateTrust& trust, ArchiveSource& archive, con
     return verdict;
   }
   verdict.timestamp = *timestamp;
+  if (const std::optional<std::string_view> other = ForeignProduct(signature->trustedComment, trust.product)) {
+    verdict.refusal = UpdateRefusal::OtherProduct;
+    verdict.signedProduct = std::string(*other);
+    return verdict;
+  }
   const std::optional<uint64_t> installed = ReadUpdateStamp(root);
   if (!installed) {
     verdict.undecided = true;
@@ -104,6 +109,11 @@ UpdateVerdict VerifyUpdate(const UpdateTrust& trust, ArchiveSource& archive, con
   verdict.installedTimestamp = *installed;
   if (verdict.timestamp < verdict.installedTimestamp) {
     verdict.refusal = UpdateRefusal::OlderThanInstalled;
+    return verdict;
+  }
+  if (verdict.timestamp < trust.floor) {
+    verdict.refusal = UpdateRefusal::OlderThanFloor;
+    verdict.floor = trust.floor;
     return verdict;
   }
   // The stamp goes first: once any file of this update is written, no older one may follow it.

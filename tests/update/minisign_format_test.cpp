@@ -85,6 +85,40 @@ TEST(MinisignFormat, TimestampIsTheFirstTimestampField) {
   for (const auto& [comment, seconds] : cases) EXPECT_EQ(TrustedTimestamp(comment), seconds) << comment;
 }
 
+TEST(MinisignFormat, ForeignProductIsAnyProductFieldThatIsNotExactlyOurs) {
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"timestamp:7\tfile:update.zip", std::nullopt},
+      {"timestamp:7\tproduct:demo\tversion:2.0", std::nullopt},
+      {"product:demo\tproduct:demo", std::nullopt},
+      {"timestamp:7\tproduct:Demo", "Demo"},
+      {"product:demo \tversion:2.0", "demo "},
+      {"product:demo\tproduct:other", "other"},
+      {"product:", ""},
+      {"products:x\tmy product:x", std::nullopt},
+  };
+  for (const auto& [comment, foreign] : cases) {
+    const auto found = ForeignProduct(comment, "demo");
+    EXPECT_EQ(found ? std::optional<std::string>(*found) : std::nullopt, foreign) << comment;
+  }
+  EXPECT_EQ(ForeignProduct("product:", ""), std::optional<std::string_view>(""));
+}
+
+TEST(UpdateTrust, ProductIsTheAsciiProtocolAndRefusalsNameTheFloorAndTheProduct) {
+  EXPECT_EQ(DecideUpdateTrust("", L"", 5, L"demo").product, "demo");
+  EXPECT_EQ(DecideUpdateTrust("", L"", 5, L"d\x00e9mo").product, "");
+  EXPECT_EQ(DecideUpdateTrust("", L"", 5, L"demo").floor, 5u);
+  UpdateVerdict verdict;
+  verdict.refusal = UpdateRefusal::OlderThanFloor;
+  verdict.timestamp = 1500000000;
+  verdict.floor = 1600000000;
+  EXPECT_EQ(RefusalRecord(verdict),
+            "update refused: older than the launcher's floor (timestamp 1500000000 < 1600000000)");
+  verdict.refusal = UpdateRefusal::OtherProduct;
+  verdict.signedProduct = "a\rb" + std::string(70, 'x');
+  EXPECT_EQ(RefusalRecord(verdict),
+            "update refused: signed for another product (product:a?b" + std::string(61, 'x') + "...)");
+}
+
 TEST(UpdateTrust, CompiledKeyWinsAndAMalformedKeyStillRequiresASignature) {
   const std::wstring configured(kKey.begin(), kKey.end());
   EXPECT_FALSE(DecideUpdateTrust("", L"").signatureRequired);

@@ -95,7 +95,12 @@ TEST_P(SignedUpdate, IsInstalledOnlyWhenItsSignatureAndAgeHold) {
 
   const fs::path temp = install.folder() / L"temp";
   rig::WriteFile(temp / L"update.zip", UpdateArchive());
-  Sign(temp / L"update.zip", c.signing);
+  Signing signing = c.signing;
+  // The installation's own product: its Protocol, a name unique to the test.
+  for (size_t at; (at = signing.trustedComment.find("{product}")) != std::string::npos;) {
+    signing.trustedComment.replace(at, 9, rig::ToUtf8(install.scheme()));
+  }
+  Sign(temp / L"update.zip", signing);
   if (c.spoil) c.spoil(temp);
 
   const rig::DebuggeeResult result = install.RunLauncher(L"");
@@ -161,7 +166,45 @@ INSTANTIATE_TEST_SUITE_P(
             .Stamp("1800000000")
             .Refused("older than the installed update (timestamp 1700000000 < 1800000000)"),
         Case("EqualToInstalled").Comment("timestamp:1800000000").Stamp("1800000000"),
-        Case("NoTimestamp").Comment("release 2.0").Refused("the trusted comment has no timestamp")),
+        Case("NoTimestamp").Comment("release 2.0").Refused("the trusted comment has no timestamp"),
+        // Without a stamp the launcher's floor still holds, and a stamp above it wins.
+        Case("OlderThanTheFloorWithoutAStamp")
+            .Comment("timestamp:1500000000")
+            .Refused("older than the launcher's floor (timestamp 1500000000 < 1600000000)"),
+        Case("OlderThanACompiledFloor")
+            .Launcher(L"PorticoKeyed.exe")
+            .Key("")
+            .SignedBy("compiled")
+            .Comment("timestamp:1750000000")
+            .Refused("older than the launcher's floor (timestamp 1750000000 < 1760000000)"),
+        Case("StampBelowTheFloor")
+            .Launcher(L"PorticoKeyed.exe")
+            .Key("")
+            .SignedBy("compiled")
+            .Comment("timestamp:1750000000")
+            .Stamp("1700000000")
+            .Refused("older than the launcher's floor (timestamp 1750000000 < 1760000000)"),
+        Case("StampAboveTheFloor")
+            .Launcher(L"PorticoKeyed.exe")
+            .Key("")
+            .SignedBy("compiled")
+            .Comment("timestamp:1790000000")
+            .Stamp("1800000000")
+            .Refused("older than the installed update (timestamp 1790000000 < 1800000000)"),
+        // A trusted comment may bind the archive to one product, named as its Protocol.
+        Case("ForThisProduct").Comment("timestamp:1800000000\tproduct:{product}\tversion:2.0.1"),
+        Case("ForAnotherProduct")
+            .Comment("timestamp:1800000000\tproduct:other-product\tversion:2.0.1")
+            .Refused("signed for another product (product:other-product)"),
+        Case("ForAProductNamedOnlyInPart")
+            .Comment("timestamp:1800000000\tproduct:{product}-beta")
+            .Refused("signed for another product (product:porticotest"),
+        Case("ForThisAndAnotherProduct")
+            .Comment("timestamp:1800000000\tproduct:{product}\tproduct:other")
+            .Refused("signed for another product (product:other)"),
+        Case("ForNoNamedProduct")
+            .Comment("timestamp:1800000000\tproduct:")
+            .Refused("signed for another product (product:)")),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 // An installation that trusts the vendor's key, with a signed update waiting in temp.
