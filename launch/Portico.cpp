@@ -23,10 +23,10 @@
 namespace {
 
 void InstallWaitingUpdate(const UpdateTrust& trust, bool configRead, const LauncherLocation& launcher) {
-  // Unread, the configuration names no key: an installation that takes signed updates keeps its
-  // download, unmoved, for a start that knows the key.
-  if (!configRead && !trust.signatureRequired && HasUpdateStamp(launcher.folder)) {
-    RecordUpdateWaitsForItsKey();
+  // Unread, the configuration names neither the key nor the product, and whoever holds it open must
+  // not decide what installs: the download stays, unmoved, for a start that reads it.
+  if (!configRead) {
+    if (HasUpdateStamp(launcher.folder) || HasWaitingUpdate(launcher.folder)) RecordUpdateWaitsForItsKey();
     return;
   }
   const StagingReport staging = StageUpdatePackage(trust.signatureRequired);

@@ -190,3 +190,9 @@ StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder, bool sign
   report.archiveCopied = StageFile(download, launcherFolder, launcherFolder + L"update.zip", tempFinal);
   return report;
 }
+
+bool HasWaitingUpdate(const std::wstring& folder) {
+  const bool separated = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
+  const std::wstring root = separated ? folder : folder + L'\\';
+  return Exists(root + L"update.zip") || Exists(root + L"temp\\update.zip");
+}

@@ -28,3 +28,6 @@ StagingReport StageUpdatePackage(bool signatureRequired = false);
 
 // The same for a given launcher folder, which ends in a backslash.
 StagingReport StageUpdatePackageIn(const std::wstring& launcherFolder, bool signatureRequired = false);
+
+// Whether an update lies in `folder` (the launcher's) or its temp, staged or downloaded.
+bool HasWaitingUpdate(const std::wstring& folder);

@@ -283,6 +283,37 @@ TEST(SignedUpdateStaging, AnUnreadableConfigurationKeepsTheDownloadOfASignedInst
   EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
 }
 
+// Whoever holds the configuration open without sharing must not decide what installs: without a
+// stamp and a configured key, and with a compiled-in key, the download waits for a start that reads it.
+TEST(SignedUpdateStaging, NothingIsInstalledWhileTheConfigurationCannotBeRead) {
+  for (const bool compiledKey : {false, true}) {
+    rig::Installation install(L"install", compiledKey ? L"PorticoKeyed.exe" : L"Portico.exe");
+    install.WriteConfig();
+    install.WriteClientSettings("window=none\n");
+    rig::WriteFile(install.folder() / L"data" / L"notes.txt", "version 1");
+    const fs::path temp = install.folder() / L"temp";
+    rig::WriteFile(temp / L"update.zip", UpdateArchive());
+    if (compiledKey) Sign(temp / L"update.zip", Signing{"compiled", false, ""});
+    {
+      portico::FileHandle reader(CreateFileW((install.folder() / L"ProductConfig.xml").c_str(), GENERIC_READ, 0,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(reader);
+      rig::Debuggee launcher(install.launcher(), L"");
+      const auto box = rig::WaitForMessageBox(launcher.pid());
+      ASSERT_TRUE(box.has_value());
+      rig::PressButton(*box, IDOK);
+      EXPECT_NE(launcher.Wait().standardError.find("] update waits: the configuration that names the update key "
+                                                   "could not be read\n"),
+                std::string::npos);
+    }
+    EXPECT_TRUE(fs::exists(temp / L"update.zip")) << compiledKey;
+    EXPECT_EQ(fs::exists(temp / L"update.zip.minisig"), compiledKey);
+    EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 1") << compiledKey;
+    install.RunLauncher(L"");
+    EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2") << compiledKey;
+  }
+}
+
 // The new signature goes up, but the downloader still holds its archive and a scanner holds the
 // archive it supersedes: extracting would pair the new signature with the old archive and refuse, and
 // delete, the download's signature. The pair waits, and the next start installs it.
