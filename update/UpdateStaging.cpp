@@ -129,6 +129,7 @@ bool StageFile(const std::wstring& download, const std::wstring& launcherFolder,
 // - the signature could not go: neither goes, and the installation keeps the pair it had;
 // - the archive could not go: the archive it supersedes goes instead, and the next start brings up
 //   the new one to join its signature; when that one cannot go either, nothing is extracted now.
+//   That holds too when the signature went up on an earlier start, killed before the archive.
 // A signature left without an archive in temp or in the installation is of no use to anyone.
 void StageSignedPair(const std::wstring& temp, const std::wstring& launcherFolder, const std::wstring& tempFinal,
                      StagingReport& report) {
@@ -148,9 +149,9 @@ void StageSignedPair(const std::wstring& temp, const std::wstring& launcherFolde
     if (!report.signatureCopied) return;
   }
   report.archiveCopied = StageFile(download, launcherFolder, staged, tempFinal);
-  if (!report.archiveCopied && report.signatureCopied && !DeleteAnyFile(staged) && Exists(staged)) {
-    report.pairWaits = true;
-  }
+  // The archive left in temp supersedes the staged one, whose signature may already be the new one:
+  // moved up on this start, or on one killed between the two moves.
+  if (!report.archiveCopied && !DeleteAnyFile(staged) && Exists(staged)) report.pairWaits = true;
 }
 
 }  // namespace

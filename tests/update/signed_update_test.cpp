@@ -314,6 +314,27 @@ TEST(SignedUpdateStaging, NothingIsInstalledWhileTheConfigurationCannotBeRead) {
   }
 }
 
+// A start killed between the two moves left the new signature beside the archive it supersedes, and
+// the downloader holds the new archive on the next start: pairing the two would refuse and delete
+// the download's signature. The older archive goes, and the next start installs the new pair.
+TEST(SignedUpdateStaging, ASignatureMovedUpBeforeAKillWaitsForItsArchive) {
+  rig::Installation install;
+  const fs::path temp = PrepareSignedUpdate(install);
+  rig::WriteFile(install.folder() / L"data" / L"notes.txt", "version 1");
+  fs::rename(temp / L"update.zip.minisig", install.folder() / L"update.zip.minisig");
+  rig::WriteFile(install.folder() / L"update.zip", "the archive this download supersedes");
+  {
+    portico::FileHandle downloader(CreateFileW((temp / L"update.zip").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(downloader);
+    EXPECT_EQ(install.RunLauncher(L"").standardError.find("update refused"), std::string::npos);
+  }
+  EXPECT_TRUE(fs::exists(install.folder() / L"update.zip.minisig"));
+  EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 1");
+  EXPECT_EQ(install.RunLauncher(L"").standardError.find("update refused"), std::string::npos);
+  EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
+}
+
 // The new signature goes up, but the downloader still holds its archive and a scanner holds the
 // archive it supersedes: extracting would pair the new signature with the old archive and refuse, and
 // delete, the download's signature. The pair waits, and the next start installs it.
