@@ -94,7 +94,6 @@ std::wstring FolderKey(std::wstring folder) {
   return folder;
 }
 
-
 }  // namespace
 
 ZipReader::~ZipReader() { Close(); }
@@ -148,10 +147,10 @@ std::vector<SurveyedEntry> ZipReader::Survey() {
     SurveyedEntry entry;
     entry.name = CleanEntryName(DecodeEntryName(name, central.size_filename));
     entry.size = central.uncompressed_size;
-    entry.folder = (DecodeEntryAttributes(static_cast<uint16_t>(central.version),
-                                          static_cast<uint32_t>(central.external_fa)) &
-                    kAttributeDirectory) ||
-                   (!entry.name.empty() && IsSeparator(entry.name.back()));
+    entry.folder =
+        (DecodeEntryAttributes(static_cast<uint16_t>(central.version), static_cast<uint32_t>(central.external_fa)) &
+         kAttributeDirectory) ||
+        (!entry.name.empty() && IsSeparator(entry.name.back()));
     entries.push_back(std::move(entry));
   }
   return entries;
@@ -252,9 +251,18 @@ ZipStatus ZipReader::WriteFileEntry(const ZipEntryInfo& info, const std::wstring
   portico::FileHandle file = CreateOrphanFile(folder, attributes, temporary);
   if (!file) return IsDiskFull(GetLastError()) ? ZipStatus::DiskFull : ZipStatus::CannotOpenOrCreate;
   // A folder swapped for a link after the names were checked still cannot lead the data outside.
-  if (belowRoot && !LiesBelow(FinalPathOf(file.get()), finalRoot_)) {
-    DiscardOpenFile(file);
-    return ZipStatus::UnsafePath;
+  if (belowRoot) {
+    const std::wstring finalPath = FinalPathOf(file.get());
+    // A path the file system does not tell now proves nothing: the entry fails, and a later start may
+    // learn where it leads.
+    if (finalPath.empty() || finalRoot_.empty()) {
+      DiscardOpenFile(file);
+      return ZipStatus::CannotOpenOrCreate;
+    }
+    if (!LiesBelow(finalPath, finalRoot_)) {
+      DiscardOpenFile(file);
+      return ZipStatus::UnsafePath;
+    }
   }
   const ZipStatus status = WriteData(info, file.get());
   if (status != ZipStatus::Success) {

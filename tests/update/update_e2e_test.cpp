@@ -6,6 +6,7 @@
 
 #include "Host.h"
 #include "Installation.h"
+#include "WinHandles.h"
 #include "ZipBuilder.h"
 
 namespace {
@@ -71,6 +72,56 @@ TEST(UpdateOnStart, LauncherInADriveRootWorksInThatRoot) {
   EXPECT_EQ(install.Record().starts.at(0).workingFolder, "P:\\");
   EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
   EXPECT_FALSE(fs::exists(install.folder() / L"sub" / L"data"));
+}
+
+std::wstring FinalPathOf(HANDLE handle) {
+  wchar_t path[MAX_PATH * 2];
+  const DWORD length = GetFinalPathNameByHandleW(handle, path, MAX_PATH * 2, VOLUME_NAME_DOS);
+  return length > 0 && length < MAX_PATH * 2 ? std::wstring(path, length) : std::wstring();
+}
+
+std::wstring FinalPathOf(const fs::path& folder) {
+  const portico::FileHandle handle(CreateFileW(folder.c_str(), 0,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return handle ? FinalPathOf(handle.get()) : std::wstring();
+}
+
+// The installation's folder answers no final path, so where an entry below it lands cannot be told:
+// the entry fails, and the archive waits for a start that can tell. Each time the launcher asks for
+// the folder's final path, it asks with no handle.
+TEST(UpdateOnStart, AnUpdateBelowAFolderWithoutAFinalPathIsKept) {
+  rig::Installation install;
+  install.WriteConfig();
+  install.WriteClientSettings("window=none\n");
+  rig::WriteFile(install.folder() / L"data" / L"notes.txt", "version 1");
+  rig::WriteFile(install.folder() / L"update.zip", ziptest::Build({File("data/notes.txt", "version 2")}));
+  const std::wstring root = FinalPathOf(install.folder());
+  ASSERT_FALSE(root.empty());
+
+  rig::DebuggeeOptions options;
+  options.breakOn = {"GetFinalPathNameByHandleW"};
+  int hidden = 0;
+  options.onBreak = [&](const rig::BreakpointHit& hit) {
+    HANDLE copy = nullptr;
+    if (DuplicateHandle(hit.process, reinterpret_cast<HANDLE>(hit.context->Rcx), GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS)) {
+      const portico::KernelHandle mine(copy);
+      if (FinalPathOf(mine.get()) == root) {
+        hit.context->Rcx = 0;
+        ++hidden;
+      }
+    }
+    return rig::HitAction::Continue;
+  };
+  EXPECT_EQ(install.RunLauncher(L"", options).exitCode, 0u);
+  EXPECT_GT(hidden, 0);
+  EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 1");
+  ASSERT_TRUE(fs::exists(install.folder() / L"update.zip"));
+
+  EXPECT_EQ(install.RunLauncher(L"").exitCode, 0u);
+  EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
+  EXPECT_FALSE(fs::exists(install.folder() / L"update.zip"));
 }
 
 }  // namespace
