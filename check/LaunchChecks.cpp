@@ -165,8 +165,9 @@ class LaunchCheck {
     const std::wstring& key = settings_.UpdatePublicKey;
     if (!key.empty() && !MinisignKeyId(key)) {
       Warn("key-invalid", "UpdatePublicKey",
-           "UpdatePublicKey is not a minisign public key, so every update will be refused: give the base64 line "
-           "of minisign.pub (56 characters, 42 bytes beginning with \"Ed\"), not its comment line");
+           "UpdatePublicKey is not a minisign public key, so every update will be refused unless a key compiled into "
+           "the launcher applies instead: give the base64 line of minisign.pub (56 characters, 42 bytes beginning with "
+           "\"Ed\"), not its comment line");
     }
   }
 
