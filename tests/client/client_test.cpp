@@ -209,6 +209,62 @@ TEST(LinkServer, OnlyThisUserSystemAndAdministratorsMayOpenThePipe) {
   LocalFree(userSid);
 }
 
+TEST(LinkServer, AnElevatedServerLabelsItsPipeHighIntegrity) {
+  // Wine runs every process elevated, at high integrity (which it does not enforce).
+  portico::KernelHandle token;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
+  std::vector<unsigned char> level(256);
+  DWORD size = 0;
+  ASSERT_TRUE(GetTokenInformation(token.get(), TokenIntegrityLevel, level.data(), 256, &size));
+  const PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(level.data())->Label.Sid;
+  ASSERT_EQ(*GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1), static_cast<DWORD>(SECURITY_MANDATORY_HIGH_RID));
+
+  const std::wstring name = rig::UniqueName(L"ClientPipe");
+  pc::LinkServer server(name, [](const pc::LinkMessage&) {});
+  portico::PipeHandle client(
+      CreateFileW(PathOf(name).c_str(), READ_CONTROL, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(client) << GetLastError();
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                            nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  // Read as an ACE: Wine's SDDL writer leaves labels out.
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL sacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted));
+  ASSERT_TRUE(present && sacl);
+  ASSERT_EQ(sacl->AceCount, 1);
+  SYSTEM_MANDATORY_LABEL_ACE* ace = nullptr;
+  ASSERT_TRUE(GetAce(sacl, 0, reinterpret_cast<void**>(&ace)));
+  EXPECT_EQ(ace->Header.AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
+  EXPECT_EQ(ace->Mask, static_cast<DWORD>(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
+  wchar_t* labelSid = nullptr;
+  ASSERT_TRUE(ConvertSidToStringSidW(&ace->SidStart, &labelSid));
+  EXPECT_STREQ(labelSid, L"S-1-16-12288");  // high
+  LocalFree(labelSid);
+  LocalFree(descriptor);
+}
+
+TEST(LinkServer, AWriterThatNeverClosesIsCutOffAndTheNextIsServed) {
+  const std::wstring name = rig::UniqueName(L"ClientPipe");
+  Inbox inbox;
+  pc::LinkServer server(name, inbox.Handler());
+  portico::PipeHandle stuck = Connect(name);
+  ASSERT_TRUE(stuck);
+  ASSERT_TRUE(Write(stuck, "stuck\""));
+  // The next writer waits for the single instance for as long as it takes.
+  portico::PipeHandle next;
+  for (const ULONGLONG end = GetTickCount64() + 15000; !next && GetTickCount64() < end;) next = Connect(name);
+  ASSERT_TRUE(next);
+  ASSERT_TRUE(Write(next, std::string("next\"\0", 6)));
+  next.reset();
+  const std::vector<pc::LinkMessage> messages = inbox.Wait(1);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].link, "next");
+  EXPECT_FALSE(Write(stuck, "more"));
+}
+
 TEST(LinkServer, ASlowWriterArrivesAsOneMessage) {
   const std::wstring name = rig::UniqueName(L"ClientPipe");
   Inbox inbox;
