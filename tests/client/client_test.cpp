@@ -180,29 +180,45 @@ TEST(LinkServer, NamesTheLauncherNeverOpensAreRefused) {
   EXPECT_EQ(pc::LinkServer(longest, [](const pc::LinkMessage&) {}).status(), LinkServerStatus::serving);
 }
 
-TEST(LinkServer, OnlyThisUserSystemAndAdministratorsMayOpenThePipe) {
+// The part `what` of the security descriptor of a pipe a new server serves (LocalFree it), or null.
+PSECURITY_DESCRIPTOR SecurityOfANewServersPipe(SECURITY_INFORMATION what) {
   const std::wstring name = rig::UniqueName(L"ClientPipe");
   pc::LinkServer server(name, [](const pc::LinkMessage&) {});
   portico::PipeHandle client(
       CreateFileW(PathOf(name).c_str(), READ_CONTROL, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(client) << GetLastError();
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                            nullptr, &descriptor),
-            static_cast<DWORD>(ERROR_SUCCESS));
+  if (!client || GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, what, nullptr, nullptr, nullptr, nullptr,
+                                 &descriptor) != ERROR_SUCCESS) {
+    return nullptr;
+  }
+  return descriptor;
+}
+
+// What GetTokenInformation gives for this process.
+std::vector<unsigned char> OwnToken(TOKEN_INFORMATION_CLASS what) {
+  portico::KernelHandle token;
+  std::vector<unsigned char> information(512);
+  DWORD size = 0;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+      !GetTokenInformation(token.get(), what, information.data(), static_cast<DWORD>(information.size()), &size)) {
+    information.clear();
+  }
+  return information;
+}
+
+TEST(LinkServer, OnlyThisUserSystemAndAdministratorsMayOpenThePipe) {
+  const PSECURITY_DESCRIPTOR descriptor = SecurityOfANewServersPipe(DACL_SECURITY_INFORMATION);
+  ASSERT_TRUE(descriptor);
   wchar_t* dacl = nullptr;
   ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
                                                                    DACL_SECURITY_INFORMATION, &dacl, nullptr));
   const std::wstring text = dacl;
   LocalFree(dacl);
   LocalFree(descriptor);
-  portico::KernelHandle token;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
-  std::vector<unsigned char> user(512);
-  DWORD size = 0;
-  ASSERT_TRUE(GetTokenInformation(token.get(), TokenUser, user.data(), static_cast<DWORD>(user.size()), &size));
+  const std::vector<unsigned char> user = OwnToken(TokenUser);
+  ASSERT_FALSE(user.empty());
   wchar_t* userSid = nullptr;
-  ASSERT_TRUE(ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &userSid));
+  ASSERT_TRUE(ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, &userSid));
   // Protected, and three entries that allow, whatever rights they spell.
   EXPECT_EQ(std::regex_replace(text, std::wregex(L"\\(A;;[^;]*;"), L"(A;;*;"),
             L"D:P(A;;*;;;SY)(A;;*;;;BA)(A;;*;;;" + std::wstring(userSid) + L")");
@@ -211,23 +227,13 @@ TEST(LinkServer, OnlyThisUserSystemAndAdministratorsMayOpenThePipe) {
 
 TEST(LinkServer, AnElevatedServerLabelsItsPipeHighIntegrity) {
   // Wine runs every process elevated, at high integrity (which it does not enforce).
-  portico::KernelHandle token;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
-  std::vector<unsigned char> level(256);
-  DWORD size = 0;
-  ASSERT_TRUE(GetTokenInformation(token.get(), TokenIntegrityLevel, level.data(), 256, &size));
-  const PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(level.data())->Label.Sid;
+  const std::vector<unsigned char> level = OwnToken(TokenIntegrityLevel);
+  ASSERT_FALSE(level.empty());
+  const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(level.data())->Label.Sid;
   ASSERT_EQ(*GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1), static_cast<DWORD>(SECURITY_MANDATORY_HIGH_RID));
 
-  const std::wstring name = rig::UniqueName(L"ClientPipe");
-  pc::LinkServer server(name, [](const pc::LinkMessage&) {});
-  portico::PipeHandle client(
-      CreateFileW(PathOf(name).c_str(), READ_CONTROL, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(client) << GetLastError();
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                            nullptr, &descriptor),
-            static_cast<DWORD>(ERROR_SUCCESS));
+  const PSECURITY_DESCRIPTOR descriptor = SecurityOfANewServersPipe(LABEL_SECURITY_INFORMATION);
+  ASSERT_TRUE(descriptor);
   // Read as an ACE: Wine's SDDL writer leaves labels out.
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
