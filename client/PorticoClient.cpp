@@ -89,6 +89,9 @@ namespace {
 constexpr DWORD kPipeBufferBytes = 65536;
 constexpr wchar_t kPipePrefix[] = L"\\\\.\\pipe\\";
 constexpr size_t kPipePathLimit = 256;  // characters, the prefix included
+// The launcher writes its message and closes at once; a writer still connected after this long is
+// cut off, so that it cannot keep every later launcher out of the single pipe instance.
+constexpr ULONGLONG kConnectionDeadlineMs = 3000;
 
 // This file stands alone in a vendor's project, so it carries its own owners.
 class Handle {
@@ -162,8 +165,32 @@ bool IsServableName(const std::wstring& name) {
          name.find(L'\0') == std::wstring::npos;
 }
 
+// High or above: the process runs elevated (or as SYSTEM).
+bool RunsAtHighIntegrity(HANDLE token) {
+  DWORD size = 0;
+  GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+  if (size == 0) return false;
+  std::vector<unsigned char> level(size);
+  if (!GetTokenInformation(token, TokenIntegrityLevel, level.data(), size, &size)) return false;
+  const PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(level.data())->Label.Sid;
+  const UCHAR count = *GetSidSubAuthorityCount(sid);
+  return count > 0 && *GetSidSubAuthority(sid, count - 1) >= SECURITY_MANDATORY_HIGH_RID;
+}
+
+// The pipe's security descriptor, and the parts it points into.
+struct PipeSecurity {
+  LocalMemory<void> accessList;  // self-relative, from its SDDL
+  SECURITY_DESCRIPTOR descriptor{};
+  alignas(DWORD) unsigned char label[sizeof(ACL) + sizeof(SYSTEM_MANDATORY_LABEL_ACE) + SECURITY_MAX_SID_SIZE]{};
+  alignas(DWORD) unsigned char highSid[SECURITY_MAX_SID_SIZE]{};
+};
+
 // Full access for this user, SYSTEM and Administrators, nobody else; "P" keeps inherited entries out.
-bool MakePipeSecurity(LocalMemory<void>& descriptor) {
+// An elevated server also labels the pipe high, no write up: a process of the same user without
+// elevation passes the access list, but the label keeps it from writing links (the launcher that
+// writes to an elevated copy runs elevated too). The label is built as an ACE, not in SDDL: Wine's
+// SDDL parser drops "ML" entries without a word.
+bool MakePipeSecurity(PipeSecurity& security) {
   Handle token;
   HANDLE opened = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return false;
@@ -176,8 +203,27 @@ bool MakePipeSecurity(LocalMemory<void>& descriptor) {
   LocalMemory<wchar_t> sid;
   if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, sid.put())) return false;
   const std::wstring sddl = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + std::wstring(sid.get()) + L")";
-  return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.put(),
-                                                              nullptr) != FALSE;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, security.accessList.put(),
+                                                            nullptr)) {
+    return false;
+  }
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(security.accessList.get(), &present, &dacl, &defaulted) ||
+      !InitializeSecurityDescriptor(&security.descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&security.descriptor, TRUE, dacl, FALSE) ||
+      !SetSecurityDescriptorControl(&security.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+    return false;
+  }
+  if (!RunsAtHighIntegrity(token.get())) return true;
+  SID_IDENTIFIER_AUTHORITY labels = SECURITY_MANDATORY_LABEL_AUTHORITY;
+  auto* acl = reinterpret_cast<ACL*>(security.label);
+  if (!InitializeSid(security.highSid, &labels, 1)) return false;
+  *GetSidSubAuthority(security.highSid, 0) = SECURITY_MANDATORY_HIGH_RID;
+  return InitializeAcl(acl, sizeof(security.label), ACL_REVISION) &&
+         AddMandatoryAce(acl, ACL_REVISION, 0, SYSTEM_MANDATORY_LABEL_NO_WRITE_UP, security.highSid) &&
+         SetSecurityDescriptorSacl(&security.descriptor, TRUE, acl, FALSE);
 }
 
 }  // namespace
@@ -221,19 +267,20 @@ struct LinkServer::State {
     }
   }
 
-  enum class Io { done, failed, stopping };
+  enum class Io { done, failed, stopping, late };
 
-  // Waits for an overlapped call that answered `callError` (0 when it returned TRUE). A stop wins
-  // over a completion (and a failed wait ends the serving like a stop); the call is then cancelled
-  // and finished, since `overlapped` must outlive it.
-  Io Await(DWORD callError, OVERLAPPED& overlapped, DWORD& bytes) {
+  // Waits up to `waitMs` for an overlapped call that answered `callError` (0 when it returned
+  // TRUE). A stop wins over a completion (and a failed wait ends the serving like a stop); the call
+  // is then cancelled and finished, since `overlapped` must outlive it, as it is when time runs out.
+  Io Await(DWORD callError, OVERLAPPED& overlapped, DWORD& bytes, DWORD waitMs = INFINITE) {
     bytes = 0;
     if (callError != 0 && callError != ERROR_IO_PENDING) return Io::failed;
     HANDLE events[] = {stop.get(), io.get()};
-    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+    const DWORD waited = WaitForMultipleObjects(2, events, FALSE, waitMs);
+    if (waited != WAIT_OBJECT_0 + 1) {
       CancelIo(pipe.get());
       GetOverlappedResult(pipe.get(), &overlapped, &bytes, TRUE);
-      return Io::stopping;
+      return waited == WAIT_TIMEOUT ? Io::late : Io::stopping;
     }
     if (GetOverlappedResult(pipe.get(), &overlapped, &bytes, FALSE)) return Io::done;
     return GetLastError() == ERROR_MORE_DATA ? Io::done : Io::failed;
@@ -251,16 +298,19 @@ struct LinkServer::State {
     return Await(callError, overlapped, unused);
   }
 
-  // Reads until the writer closes; false when the server stops first.
-  bool Read(LinkMessage& message) {
+  // Reads until the writer closes: Io::done. Io::stopping when the server stops first, Io::late
+  // when the writer is still connected at the deadline.
+  Io Read(LinkMessage& message) {
     char buffer[4096];
+    const ULONGLONG deadline = GetTickCount64() + kConnectionDeadlineMs;
     for (;;) {
       OVERLAPPED overlapped{};
       overlapped.hEvent = io.get();
       DWORD bytes = 0;
       const DWORD callError = ReadFile(pipe.get(), buffer, sizeof(buffer), nullptr, &overlapped) ? 0 : GetLastError();
-      const Io result = Await(callError, overlapped, bytes);
-      if (result == Io::stopping) return false;
+      const ULONGLONG now = GetTickCount64();
+      const Io result = Await(callError, overlapped, bytes, now < deadline ? static_cast<DWORD>(deadline - now) : 0);
+      if (result == Io::stopping || result == Io::late) return result;
       if (bytes > 0) {
         if (message.size == 0) message.arrivedAt = Now();
         message.raw.append(buffer, std::min<size_t>(bytes, kMaxMessageBytes - message.raw.size()));
@@ -270,7 +320,7 @@ struct LinkServer::State {
       if (result == Io::failed) break;
     }
     if (message.size > 0 && message.size <= kMaxMessageBytes) message.link = AnsiToUtf8(PayloadOfMessage(message.raw));
-    return true;
+    return Io::done;
   }
 
   void Serve() {
@@ -284,9 +334,10 @@ struct LinkServer::State {
         continue;
       }
       LinkMessage message;
-      const bool whole = Read(message);
+      const Io read = Read(message);
       DisconnectNamedPipe(pipe.get());
-      if (!whole) return;
+      if (read == Io::stopping) return;
+      if (read == Io::late) continue;
       try {
         onMessage(message);
       } catch (...) {
@@ -305,14 +356,14 @@ LinkServer::LinkServer(const std::wstring& pipeName, std::function<void(const Li
     state.error = ERROR_INVALID_NAME;
     return;
   }
-  LocalMemory<void> descriptor;
+  PipeSecurity pipeSecurity;
   state.stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   state.io.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!state.stop || !state.io || !MakePipeSecurity(descriptor)) {
+  if (!state.stop || !state.io || !MakePipeSecurity(pipeSecurity)) {
     state.error = GetLastError();
     return;
   }
-  SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
+  SECURITY_ATTRIBUTES security{sizeof(security), &pipeSecurity.descriptor, FALSE};
   // One instance, made here first or not at all: a second launcher waits for the busy pipe, and a
   // name another process already serves is refused rather than shared with it.
   state.pipe.reset(CreateNamedPipeW((kPipePrefix + pipeName).c_str(),

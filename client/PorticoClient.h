@@ -84,7 +84,10 @@ enum class LinkServerStatus {
 // at a time: while it runs the next writer waits (the launcher waits 2 seconds), so hand longer
 // work to another thread. An exception from `onMessage` is swallowed and serving goes on. Only
 // this user, SYSTEM and Administrators may open the pipe, and the server never shares its name:
-// if another owns it, status() says so at once and nothing is served.
+// if another owns it, status() says so at once and nothing is served. A server that runs elevated
+// (high integrity or above) labels its pipe high, so that only elevated writers may write to it.
+// A writer still connected 3 seconds after it connected is cut off and what it wrote is dropped
+// (onMessage never sees it); the next writer is served. The launcher writes and closes at once.
 class LinkServer {
  public:
   LinkServer(const std::wstring& pipeName, std::function<void(const LinkMessage&)> onMessage);

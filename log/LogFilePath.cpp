@@ -39,3 +39,13 @@ std::wstring LogFileLockName(const std::wstring& path) {
   for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(hash >> shift) & 0xF];
   return name;
 }
+
+std::wstring LogFileLockPath(const std::wstring& path) { return path + L".lock"; }
+
+std::wstring WithoutLongPathPrefix(const std::wstring& path) {
+  static const std::wstring kPrefix = L"\\\\?\\";
+  static const std::wstring kUncPrefix = L"\\\\?\\UNC\\";
+  if (path.compare(0, kUncPrefix.size(), kUncPrefix) == 0) return L"\\\\" + path.substr(kUncPrefix.size());
+  if (path.compare(0, kPrefix.size(), kPrefix) == 0) return path.substr(kPrefix.size());
+  return path;
+}

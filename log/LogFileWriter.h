@@ -25,8 +25,8 @@ class LogFileWriter : public BaseLogger {
 
   std::wstring path_;
   std::wstring older_;
+  std::wstring lockPath_;  // the lock file shared by every launcher that writes this file
   bool maskQueries_;
-  portico::KernelHandle lock_;  // a named mutex shared by every launcher that writes this file
 };
 
 }  // namespace cpplog

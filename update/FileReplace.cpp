@@ -1,7 +1,6 @@
 #include "FileReplace.h"
 
 #include <atomic>
-#include <cstring>
 #include <vector>
 
 #include "OrphanName.h"
@@ -45,9 +44,16 @@ bool TakeName(portico::FileHandle& file, const std::wstring& temporary, const st
   return RenameUnsupported(GetLastError()) && RenameByName(file, temporary, path, replace);
 }
 
-// The old file steps aside only when the new one can take its name; otherwise it comes back.
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The old file steps aside only when the new one can take its name; otherwise it comes back. A
+// folder never steps aside: it would be left under an orphan name that no sweep removes.
 bool ReplaceByMovingAside(portico::FileHandle& file, const std::wstring& temporary, const std::wstring& path,
                           std::vector<std::wstring>& movedAside) {
+  if (IsFolder(path)) return false;
   const size_t separator = path.find_last_of(L"\\/");
   const std::wstring aside = FreshOrphanPath(path.substr(0, separator + 1));
   if (!Rename(path, aside, 0)) return false;
@@ -60,18 +66,6 @@ bool ReplaceByMovingAside(portico::FileHandle& file, const std::wstring& tempora
 }
 
 }  // namespace
-
-// Renames through the open handle: no second open of the file, and the handle follows it, so its
-// times can be set again in the new place.
-bool RenameOpenFile(HANDLE file, const std::wstring& to, bool replace) {
-  std::vector<unsigned char> room(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
-  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(room.data());
-  rename->ReplaceIfExists = replace;
-  rename->RootDirectory = nullptr;
-  rename->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
-  std::memcpy(rename->FileName, to.c_str(), to.size() * sizeof(wchar_t));
-  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(room.size())) != FALSE;
-}
 
 portico::FileHandle CreateOrphanFile(const std::wstring& folder, DWORD attributes, std::wstring& path) {
   for (int attempt = 0; attempt < kOrphanNameAttempts; ++attempt) {
@@ -127,8 +121,9 @@ int SweepOrphans(const std::wstring& folder) {
 bool PutInPlace(portico::FileHandle& file, const std::wstring& temporary, const std::wstring& path,
                 std::vector<std::wstring>& movedAside) {
   const DWORD old = GetFileAttributesW(path.c_str());
-  const bool readOnly =
-      old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY) && !(old & FILE_ATTRIBUTE_DIRECTORY);
+  // A file never takes the place of a folder, whatever the folder holds.
+  if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  const bool readOnly = old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY);
   if (readOnly) {
     const DWORD writable = old & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
     SetFileAttributesW(path.c_str(), writable ? writable : FILE_ATTRIBUTE_NORMAL);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FileRename.h"
 #include "WinHandles.h"
 
 // A new, empty file under a fresh orphan name in `folder` (which ends in a separator), open for
@@ -21,10 +22,6 @@ bool DiscardOpenFile(portico::FileHandle& file);
 // Deletes a file, read-only or not.
 bool DeleteAnyFile(const std::wstring& path);
 
-// Gives the open file (opened with DELETE) the name `to`, replacing a file there when `replace`; the
-// handle follows it.
-bool RenameOpenFile(HANDLE file, const std::wstring& to, bool replace);
-
 // Removes every file directly in `folder` (ending in a separator) whose name is an orphan's, and
 // nothing else. One still in use (a program that was moved aside and still runs) stays for later.
 // Answers how many were removed.
@@ -37,5 +34,6 @@ int SweepOrphans(const std::wstring& folder);
 //   error the rename is tried again, for about two seconds in all.
 // - A running program or DLL cannot be replaced but can be renamed: it is moved aside under an
 //   orphan name, which is appended to `movedAside`, and the new file takes its name.
+// - A folder at `path` is never replaced, moved or emptied: the call fails and the folder stays.
 bool PutInPlace(portico::FileHandle& file, const std::wstring& temporary, const std::wstring& path,
                 std::vector<std::wstring>& movedAside);

@@ -180,33 +180,95 @@ TEST(LinkServer, NamesTheLauncherNeverOpensAreRefused) {
   EXPECT_EQ(pc::LinkServer(longest, [](const pc::LinkMessage&) {}).status(), LinkServerStatus::serving);
 }
 
-TEST(LinkServer, OnlyThisUserSystemAndAdministratorsMayOpenThePipe) {
+// The part `what` of the security descriptor of a pipe a new server serves (LocalFree it), or null.
+PSECURITY_DESCRIPTOR SecurityOfANewServersPipe(SECURITY_INFORMATION what) {
   const std::wstring name = rig::UniqueName(L"ClientPipe");
   pc::LinkServer server(name, [](const pc::LinkMessage&) {});
   portico::PipeHandle client(
       CreateFileW(PathOf(name).c_str(), READ_CONTROL, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(client) << GetLastError();
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                            nullptr, &descriptor),
-            static_cast<DWORD>(ERROR_SUCCESS));
+  if (!client || GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, what, nullptr, nullptr, nullptr, nullptr,
+                                 &descriptor) != ERROR_SUCCESS) {
+    return nullptr;
+  }
+  return descriptor;
+}
+
+// What GetTokenInformation gives for this process.
+std::vector<unsigned char> OwnToken(TOKEN_INFORMATION_CLASS what) {
+  portico::KernelHandle token;
+  std::vector<unsigned char> information(512);
+  DWORD size = 0;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+      !GetTokenInformation(token.get(), what, information.data(), static_cast<DWORD>(information.size()), &size)) {
+    information.clear();
+  }
+  return information;
+}
+
+TEST(LinkServer, OnlyThisUserSystemAndAdministratorsMayOpenThePipe) {
+  const PSECURITY_DESCRIPTOR descriptor = SecurityOfANewServersPipe(DACL_SECURITY_INFORMATION);
+  ASSERT_TRUE(descriptor);
   wchar_t* dacl = nullptr;
   ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
                                                                    DACL_SECURITY_INFORMATION, &dacl, nullptr));
   const std::wstring text = dacl;
   LocalFree(dacl);
   LocalFree(descriptor);
-  portico::KernelHandle token;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
-  std::vector<unsigned char> user(512);
-  DWORD size = 0;
-  ASSERT_TRUE(GetTokenInformation(token.get(), TokenUser, user.data(), static_cast<DWORD>(user.size()), &size));
+  const std::vector<unsigned char> user = OwnToken(TokenUser);
+  ASSERT_FALSE(user.empty());
   wchar_t* userSid = nullptr;
-  ASSERT_TRUE(ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &userSid));
+  ASSERT_TRUE(ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, &userSid));
   // Protected, and three entries that allow, whatever rights they spell.
   EXPECT_EQ(std::regex_replace(text, std::wregex(L"\\(A;;[^;]*;"), L"(A;;*;"),
             L"D:P(A;;*;;;SY)(A;;*;;;BA)(A;;*;;;" + std::wstring(userSid) + L")");
   LocalFree(userSid);
+}
+
+TEST(LinkServer, AnElevatedServerLabelsItsPipeHighIntegrity) {
+  // Wine runs every process elevated, at high integrity (which it does not enforce).
+  const std::vector<unsigned char> level = OwnToken(TokenIntegrityLevel);
+  ASSERT_FALSE(level.empty());
+  const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(level.data())->Label.Sid;
+  ASSERT_EQ(*GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1), static_cast<DWORD>(SECURITY_MANDATORY_HIGH_RID));
+
+  const PSECURITY_DESCRIPTOR descriptor = SecurityOfANewServersPipe(LABEL_SECURITY_INFORMATION);
+  ASSERT_TRUE(descriptor);
+  // Read as an ACE: Wine's SDDL writer leaves labels out.
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL sacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted));
+  ASSERT_TRUE(present && sacl);
+  ASSERT_EQ(sacl->AceCount, 1);
+  SYSTEM_MANDATORY_LABEL_ACE* ace = nullptr;
+  ASSERT_TRUE(GetAce(sacl, 0, reinterpret_cast<void**>(&ace)));
+  EXPECT_EQ(ace->Header.AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
+  EXPECT_EQ(ace->Mask, static_cast<DWORD>(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
+  wchar_t* labelSid = nullptr;
+  ASSERT_TRUE(ConvertSidToStringSidW(&ace->SidStart, &labelSid));
+  EXPECT_STREQ(labelSid, L"S-1-16-12288");  // high
+  LocalFree(labelSid);
+  LocalFree(descriptor);
+}
+
+TEST(LinkServer, AWriterThatNeverClosesIsCutOffAndTheNextIsServed) {
+  const std::wstring name = rig::UniqueName(L"ClientPipe");
+  Inbox inbox;
+  pc::LinkServer server(name, inbox.Handler());
+  portico::PipeHandle stuck = Connect(name);
+  ASSERT_TRUE(stuck);
+  ASSERT_TRUE(Write(stuck, "stuck\""));
+  // The next writer waits for the single instance for as long as it takes.
+  portico::PipeHandle next;
+  for (const ULONGLONG end = GetTickCount64() + 15000; !next && GetTickCount64() < end;) next = Connect(name);
+  ASSERT_TRUE(next);
+  ASSERT_TRUE(Write(next, std::string("next\"\0", 6)));
+  next.reset();
+  const std::vector<pc::LinkMessage> messages = inbox.Wait(1);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].link, "next");
+  EXPECT_FALSE(Write(stuck, "more"));
 }
 
 TEST(LinkServer, ASlowWriterArrivesAsOneMessage) {

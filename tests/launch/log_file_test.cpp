@@ -8,8 +8,10 @@
 #include <regex>
 
 #include "DialogHelper.h"
+#include "Host.h"
 #include "Installation.h"
 #include "Launchers.h"
+#include "LogFilePath.h"
 #include "WinHandles.h"
 #include "ZipBuilder.h"
 
@@ -184,6 +186,51 @@ TEST(LogFilePlace, RelativeAbsoluteAndVariablePathsAreWrittenUnusableOnesSkipped
   EXPECT_FALSE(fs::exists(folder / L"logs" / L"missing"));
   // Only the two files of the test are left: nothing else was written.
   EXPECT_EQ(std::distance(fs::directory_iterator(folder / L"logs"), fs::directory_iterator()), 2);
+}
+
+TEST(LogFilePlace, ALinkAtThePathOrOnItsWayIsNotWrittenThrough) {
+  struct Case {
+    std::wstring link;     // in the installation folder
+    std::string target;    // as the host reads it, relative to the link's folder
+    std::wstring setting;  // LogFile
+    fs::path outsideFile;  // relative to the folder beside the installation
+  } cases[] = {
+      {L"portico.log", "../outside/target.log", L"portico.log", L"target.log"},
+      {L"logs", "../outside", L"logs\\portico.log", L"portico.log"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(rig::ToUtf8(c.setting));
+    Installation install;
+    const fs::path outside = install.folder().parent_path() / L"outside";
+    fs::create_directories(outside);
+    rig::WriteFile(outside / L"target.log", "outside\n");
+    const rig::HostSymlink link(install.folder() / c.link, c.target);
+    install.WriteConfig(LogFileSetting(c.setting));
+    EXPECT_EQ(install.RunLauncher(L"-x").exitCode, 0u);
+    ASSERT_TRUE(install.WaitForStarts(1));
+    EXPECT_EQ(rig::ReadFile(outside / L"target.log"), "outside\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+    install.EndClients();
+    fs::remove_all(outside);
+  }
+}
+
+// Rotation needs the lock; a process that owns the mutex name launchers used to share holds none.
+TEST(LogFileRotation, AProcessOwningTheOldLockNameNeitherHoldsTheLockNorStopsRotation) {
+  Installation install;
+  const fs::path log = install.folder() / L"portico.log";
+  install.WriteConfig(LogFileSetting(L"portico.log"));
+  const std::string filler = "[ZIR][I][2026-1-1 0:0:0] filler\n";
+  std::string prefill;
+  while (prefill.size() <= (1u << 20)) prefill += filler;
+  rig::WriteFile(log, prefill);
+  const portico::KernelHandle squatter(CreateMutexW(nullptr, TRUE, LogFileLockName(log.wstring()).c_str()));
+  ASSERT_TRUE(squatter);
+
+  EXPECT_EQ(install.RunLauncher(L"forcerun:").exitCode, 0u);
+  EXPECT_TRUE(rig::ReadFile(log.wstring() + L".1") == prefill) << "the full file was not rotated";
+  EXPECT_EQ(Records(rig::ReadFile(log)).size(), 10u);
+  EXPECT_FALSE(fs::exists(log.wstring() + L".lock"));
 }
 
 TEST(LogFileRotation, LaunchersStartedTogetherRotateOnceAndLoseNoRecord) {

@@ -284,6 +284,25 @@ TEST(Extraction, FileInUseIsNotReplacedAndKeepsItsReadOnlyAttribute) {
   EXPECT_FALSE(HasTemporaryFiles(install.root()));
 }
 
+TEST(Extraction, AFileEntryOverAFolderFailsAndTheFolderStaysWhole) {
+  const std::pair<std::string, fs::path> cases[] = {{"data", L"data"}, {"data/sub", L"data\\sub"}};
+  for (const auto& [entry, folder] : cases) {
+    SCOPED_TRACE(entry);
+    Installed install;
+    install.Put(folder / L"kept.txt", "kept");
+    std::map<fs::path, std::string> expected = Snapshot(install.root());
+    expected[install.root() / L"other.txt"] = "new";
+    const ExtractionReport report = install.Apply({File(entry, "a file"), File("other.txt", "new")});
+    EXPECT_EQ(report.applied, 1);
+    EXPECT_EQ(report.failed, 1);
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_EQ(report.failures[0].status, ZipStatus::CannotOpenOrCreate);
+    // Nothing moved aside under another name.
+    EXPECT_EQ(Snapshot(install.root(), install.archive()), expected);
+    EXPECT_TRUE(fs::exists(install.archive()));
+  }
+}
+
 TEST(Extraction, ArchivesThatAreNoZipAreDeletedUnread) {
   Installed install;
   install.Put(L"update.zip", "this is no zip archive");
