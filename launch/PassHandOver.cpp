@@ -48,6 +48,22 @@ std::vector<std::wstring> OwnImageNames() {
   return names;
 }
 
+// By identity, not by spelling: a folder has long and short names, and any letter case.
+bool SameFolder(const std::wstring& a, const std::wstring& b) {
+  BY_HANDLE_FILE_INFORMATION infoA{};
+  BY_HANDLE_FILE_INFORMATION infoB{};
+  const auto open = [](const std::wstring& folder) {
+    return portico::FileHandle(CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  };
+  const portico::FileHandle folderA = open(a);
+  const portico::FileHandle folderB = open(b);
+  return folderA && folderB && GetFileInformationByHandle(folderA.get(), &infoA) &&
+         GetFileInformationByHandle(folderB.get(), &infoB) &&
+         infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
+         infoA.nFileIndexLow == infoB.nFileIndexLow;
+}
+
 // The program file of the process the handle stands for; empty when it is no process handle.
 std::wstring ImageOf(HANDLE process) {
   wchar_t buffer[MAX_PATH];
@@ -115,10 +131,11 @@ PassRunner RecognisePassRunner(const wchar_t* commandLine) {
   // Whatever value is given, only a process handle this copy inherited answers for it.
   portico::KernelHandle original(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(request.originalHandle)));
   const std::wstring launcher = GetProcessId(original.get()) != 0 ? ImageOf(original.get()) : std::wstring();
-  // It stands only for a launcher beside it, never for another copy.
-  if (launcher.empty() || IsOrphanName(FileNameOf(launcher)) || !SameName(FolderOf(launcher), FolderOf(own))) {
+  // It stands only for a launcher beside it, never for another copy. A copy started otherwise does
+  // nothing: run as a launcher, it would register and link its own passing file.
+  if (launcher.empty() || IsOrphanName(FileNameOf(launcher)) || !SameFolder(FolderOf(launcher), FolderOf(own))) {
     original.release();  // the value was no handle of ours to close
-    runner.commandLine = commandLine ? commandLine : L"";
+    runner.refused = true;
     return runner;
   }
   WaitForSingleObject(original.get(), kLauncherEndBoundMs);

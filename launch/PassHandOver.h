@@ -13,13 +13,15 @@
 
 struct PassRunner {
   bool active = false;          // this process is such a copy, and its launcher has ended
+  bool refused = false;         // a copy by its name and switch, but given no launcher beside it: it must end
   LauncherLocation launcher;    // the launcher it stands for (for the shortcut and the records)
   std::wstring commandLine;     // that launcher's command line; this process's own when not a copy
 };
 
 // A copy is recognised by its own file name, an orphan's, and by the switch its launcher gave it
 // with its process handle; the launcher's path comes from that handle, never from the text. Waits
-// for that launcher to end. Anything else is an ordinary start with the whole command line.
+// for that launcher to end. Without the orphan name or the switch, it is an ordinary start with the
+// whole command line.
 PassRunner RecognisePassRunner(const wchar_t* commandLine);
 
 struct UpdatePass {

@@ -46,6 +46,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   const LauncherVariant& variant = PORTICO_VARIANT;  // the build's choice: kMachineWide or kPerUser
   RestrictDllSearchToSystem32();
   const PassRunner runner = RecognisePassRunner(commandLine);
+  if (runner.refused) return 1;
   const LaunchRequest request = SplitForceRun(runner.commandLine);
 
   ProductConfig config;

@@ -303,6 +303,21 @@ TEST(SelfUpdate, TheLauncherFileIsReplacedByOneRenameOnlyOnceNoProcessRunsIt) {
   }
 }
 
+// Started by hand with the switch, a copy has no launcher that handed it the pass: it does nothing.
+TEST(SelfUpdate, ACopyStartedWithoutItsLauncherDoesNothing) {
+  rig::Installation install;
+  Prepare(install, ziptest::Build({File("data/v2.txt", "2")}));
+  const fs::path copy = install.folder() / L"~pt~abc-0.tmp";
+  fs::copy_file(install.launcher(), copy);
+  for (const wchar_t* handle : {L"4", L"ffffffffffffffff", L"0"}) {
+    const rig::DebuggeeResult result = rig::RunDebuggee(copy, std::wstring(L"/portico-pass-runner:") + handle);
+    EXPECT_EQ(result.exitCode, 1u) << handle;
+  }
+  EXPECT_FALSE(Exists(install, L"data\\v2.txt"));
+  EXPECT_TRUE(Exists(install, L"temp\\update.zip"));
+  EXPECT_EQ(install.Record().starts.size(), 0u);
+}
+
 TEST(ArchiveInUse, AReaderOnTheArchiveKeepsItForALaterStart) {
   rig::Installation install;
   install.WriteConfig();
