@@ -246,6 +246,7 @@ struct LauncherRenames {
   int intoWhileRunning = 0;
   int into = 0;
   int copies = 0;  // processes that ran a copy of the launcher, each started with its full path
+  int launcherStarts = 0;  // processes seen to run the launcher's file: the names compare
 };
 
 LauncherRenames Replay(const std::vector<TreeCall>& calls, const std::wstring& launcher) {
@@ -253,6 +254,7 @@ LauncherRenames Replay(const std::vector<TreeCall>& calls, const std::wstring& l
   std::map<DWORD, std::wstring> running;
   for (const TreeCall& call : calls) {
     if (call.what == "start") running[call.processId] = call.from;
+    if (call.what == "start" && SamePath(call.from, launcher)) ++seen.launcherStarts;
     if (call.what == "end") running.erase(call.processId);
     if (call.what == "run" && updatetest::IsOrphan(fs::path(call.from).filename().wstring())) ++seen.copies;
     if (call.what != "rename") continue;
@@ -289,6 +291,7 @@ TEST(SelfUpdate, TheLauncherFileIsReplacedByOneRenameOnlyOnceNoProcessRunsIt) {
     EXPECT_TRUE(rig::ReadFile(install.launcher()) == (each.replacesLauncher ? newLauncher : oldLauncher));
 
     const LauncherRenames seen = Replay(calls, install.launcher().wstring());
+    EXPECT_EQ(seen.launcherStarts, 1);
     EXPECT_EQ(seen.asideWhileRunning, 0);
     EXPECT_EQ(seen.intoWhileRunning, 0);
     EXPECT_EQ(seen.into, each.replacesLauncher ? 1 : 0);
