@@ -13,6 +13,7 @@
 #include "LaunchText.h"
 #include "LauncherVariant.h"
 #include "Log.h"
+#include "PassHandOver.h"
 #include "PipeHandOff.h"
 #include "ProtocolRegistration.h"
 #include "UpdateExtraction.h"
@@ -22,16 +23,21 @@
 
 namespace {
 
-void InstallWaitingUpdate(const UpdateTrust& trust, bool configRead, const LauncherLocation& launcher) {
+// True when a copy of the launcher took the pass over, to go on with this start once this one ends.
+bool InstallWaitingUpdate(const UpdateTrust& trust, bool configRead, const LauncherLocation& launcher,
+                          const std::wstring& commandLine) {
   // Unread, the configuration names neither the key nor the product, and whoever holds it open must
   // not decide what installs: the download stays, unmoved, for a start that reads it.
   if (!configRead) {
     if (HasUpdateStamp(launcher.folder) || HasWaitingUpdate(launcher.folder)) RecordUpdateWaitsForItsKey();
-    return;
+    return false;
   }
   const StagingReport staging = StageUpdatePackage(trust.signatureRequired);
   RecordStaging(staging);
-  if (!staging.pairWaits) RecordExtraction(ExtractUpdatePackage(trust));
+  if (staging.pairWaits) return false;
+  const UpdatePass pass = ExtractUpdateOrHandOver(trust, launcher, commandLine);
+  if (!pass.handedOver) RecordExtraction(pass.extraction);
+  return pass.handedOver;
 }
 
 }  // namespace
@@ -39,12 +45,14 @@ void InstallWaitingUpdate(const UpdateTrust& trust, bool configRead, const Launc
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   const LauncherVariant& variant = PORTICO_VARIANT;  // the build's choice: kMachineWide or kPerUser
   RestrictDllSearchToSystem32();
-  const LaunchRequest request = SplitForceRun(commandLine);
+  const PassRunner runner = RecognisePassRunner(commandLine);
+  if (runner.refused) return 1;
+  const LaunchRequest request = SplitForceRun(runner.commandLine);
 
   ProductConfig config;
   std::vector<LaunchArgument> arguments;
   const bool configRead = ConfigStore::Instance().FillProductConfig(config, arguments);
-  const LauncherLocation launcher = GetLauncherLocation(instance);
+  const LauncherLocation launcher = runner.active ? runner.launcher : GetLauncherLocation(instance);
   OpenLogFile(config.LogFile, launcher.folder);
   RecordConfiguration(launcher);
 
@@ -55,7 +63,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     return link.found ? RecordHandOff(HandOffPayload(link.payload, config.Pipe, running.activatedProcessId)) : 0;
   }
 
-  RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant));
+  // A copy that runs an update pass would register its own, passing file: its launcher did so already.
+  if (!runner.active) RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant));
   const bool inLauncherFolder = EnterLauncherFolder(launcher);
 
   std::wstring parameters = link.found ? QuotePayload(link.payload) : request.text;
@@ -68,9 +77,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     const UpdateLock oneUpdateAtATime(launcher.folder);
     // Another launcher's update never ended: nothing may start on a half-installed one.
     if (!oneUpdateAtATime.granted()) return RecordUpdateHeldByAnother();
-    InstallWaitingUpdate(
-        DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol),
-        configRead, launcher);
+    const UpdateTrust trust =
+        DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol);
+    if (InstallWaitingUpdate(trust, configRead, launcher, runner.commandLine)) return 0;
   }
   if (configRead) RecordShortcut(RefreshShortcutFor(config, launcher, variant));
 

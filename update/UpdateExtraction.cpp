@@ -74,6 +74,29 @@ bool RoomForUpdate(ZipReader& reader, InstalledFiles& installed, const std::wstr
   return available.QuadPart >= SpaceNeeded(files, ClusterSizeOf(root));
 }
 
+// Letter case aside, and with the trailing dots and blanks the file system drops, as GetFullPathNameW
+// resolves the name: only then does "PORTICO.EXE." name the same file as "Portico.exe".
+bool NamesAnyOf(ZipReader& reader, const std::wstring& root, const std::vector<std::wstring>& files) {
+  if (files.empty()) return false;
+  wchar_t fullRoot[MAX_PATH];
+  const DWORD rootLength = GetFullPathNameW(root.c_str(), MAX_PATH, fullRoot, nullptr);
+  if (rootLength == 0 || rootLength >= MAX_PATH) return false;
+  for (const SurveyedEntry& entry : reader.Survey()) {
+    if (entry.folder || IsUnsafeEntryName(entry.name)) continue;
+    wchar_t full[MAX_PATH];
+    const DWORD length = GetFullPathNameW((root + entry.name).c_str(), MAX_PATH, full, nullptr);
+    if (length <= rootLength || length >= MAX_PATH ||
+        CompareStringOrdinal(full, static_cast<int>(rootLength), fullRoot, static_cast<int>(rootLength), TRUE) !=
+            CSTR_EQUAL) {
+      continue;
+    }
+    for (const std::wstring& file : files) {
+      if (CompareStringOrdinal(full + rootLength, -1, file.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
+    }
+  }
+  return false;
+}
+
 void ApplyEntries(ZipReader& reader, InstalledFiles& installed, ExtractionReport& report) {
   ZipEntryInfo count;
   reader.GetEntry(-1, count);
@@ -98,8 +121,8 @@ void ApplyEntries(ZipReader& reader, InstalledFiles& installed, ExtractionReport
   }
 }
 
-void ApplyArchive(ArchiveSource& source, const std::wstring& root, ExtractionReport& report,
-                  std::vector<std::wstring>& movedAside) {
+void ApplyArchive(ArchiveSource& source, const std::wstring& root, const std::vector<std::wstring>& stopAt,
+                  ExtractionReport& report, std::vector<std::wstring>& movedAside) {
   ZipReader reader;
   const ZipStatus opened = reader.Open(source, root);
   if (opened == ZipStatus::ReadError) {
@@ -108,6 +131,10 @@ void ApplyArchive(ArchiveSource& source, const std::wstring& root, ExtractionRep
   }
   if (opened != ZipStatus::Success) return;
   report.archiveOpened = true;
+  if (NamesAnyOf(reader, root, stopAt)) {
+    report.stoppedAtNamedFile = true;
+    return;
+  }
   InstalledFiles installed(root);
   if (!RoomForUpdate(reader, installed, root)) {
     report.noRoom = true;
@@ -119,14 +146,15 @@ void ApplyArchive(ArchiveSource& source, const std::wstring& root, ExtractionRep
 
 }  // namespace
 
-ExtractionReport ExtractUpdatePackage(const UpdateTrust& trust) {
+ExtractionReport ExtractUpdatePackage(const UpdateTrust& trust, const std::vector<std::wstring>& stopAt) {
   wchar_t folder[MAX_PATH];
   const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
   if (length == 0 || length >= MAX_PATH) return ExtractionReport();
-  return ExtractUpdatePackageIn(folder, trust);
+  return ExtractUpdatePackageIn(folder, trust, stopAt);
 }
 
-ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const UpdateTrust& trust) {
+ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const UpdateTrust& trust,
+                                        const std::vector<std::wstring>& stopAt) {
   ExtractionReport report;
   std::wstring root = folder;
   if (!root.empty() && root.back() != L'\\' && root.back() != L'/') root += L'\\';
@@ -149,14 +177,14 @@ ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const Update
       report.archiveUnreadable = true;
       return report;
     }
-    if (report.verdict.refusal == UpdateRefusal::None) ApplyArchive(source, root, report, movedAside);
+    if (report.verdict.refusal == UpdateRefusal::None) ApplyArchive(source, root, stopAt, report, movedAside);
   }
   if (report.verdict.refusal != UpdateRefusal::None) {
     report.archiveDeleted = DeleteAnyFile(archive);
     DeleteAnyFile(signature);
     return report;
   }
-  if (report.archiveUnreadable || report.noRoom) return report;
+  if (report.archiveUnreadable || report.noRoom || report.stoppedAtNamedFile) return report;
   // Programs moved aside that no longer run go now; the others at a later pass.
   for (const std::wstring& file : movedAside) DeleteAnyFile(file);
   // An archive that is no zip at all will never apply; one with a failed entry may next time.

@@ -28,11 +28,17 @@ struct ExtractionReport {
   // With a signature required: the check's outcome. A refused archive and its signature are deleted,
   // since they will never verify; an undecided one is kept, as an unreadable one is.
   UpdateVerdict verdict;
+  // The verified archive has an entry for one of the files the caller named: nothing was written,
+  // the archive is kept.
+  bool stoppedAtNamedFile = false;
 };
 
 // Unpacks update.zip from the current directory into the current directory; an empty report when
-// the current directory cannot be read.
-ExtractionReport ExtractUpdatePackage(const UpdateTrust& trust = UpdateTrust());
+// the current directory cannot be read. When an entry would replace one of `stopAt` (file names
+// directly in the folder, compared as the file system compares them), nothing is unpacked.
+ExtractionReport ExtractUpdatePackage(const UpdateTrust& trust = UpdateTrust(),
+                                      const std::vector<std::wstring>& stopAt = {});
 
 // The same with update.zip in `folder` and the entries unpacked below it.
-ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const UpdateTrust& trust = UpdateTrust());
+ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const UpdateTrust& trust = UpdateTrust(),
+                                        const std::vector<std::wstring>& stopAt = {});

@@ -1,7 +1,10 @@
 // The command-line and parameter text of the launcher.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "LaunchText.h"
+#include "PassRunnerText.h"
 
 namespace {
 
@@ -91,6 +94,23 @@ TEST(LaunchText, PipeNamesStayInThePipeNamespace) {
   EXPECT_TRUE(IsSafePipeName(L"a.b"));
   for (const wchar_t* unsafe : {L"..", L"a\\b", L"a/b", L"..\\..\\C:\\x", L"x..y"}) {
     EXPECT_FALSE(IsSafePipeName(unsafe)) << unsafe;
+  }
+}
+
+TEST(PassRunnerText, TheOriginalCommandLineComesBackWholeAndOnlyAWellFormedSwitchCounts) {
+  for (const wchar_t* original : {L"", L"\"demo://open?id=7\"", L"forcerun: a  b ", L" x"}) {
+    const PassRunnerRequest request = SplitPassRunner(PassRunnerArguments(0x1f4, original));
+    EXPECT_TRUE(request.found) << original;
+    EXPECT_EQ(request.originalHandle, 0x1f4u);
+    EXPECT_EQ(request.commandLine, original);
+  }
+  EXPECT_EQ(SplitPassRunner(PassRunnerArguments(UINT64_MAX, L"x")).originalHandle, UINT64_MAX);
+  for (const wchar_t* other : {L"/portico-pass-runner:", L"/portico-pass-runner:g", L"/portico-pass-runner:12x",
+                               L" /portico-pass-runner:12", L"/PORTICO-PASS-RUNNER:12", L"/portico-pass-runner:12\tx",
+                               L"/portico-pass-runner:12345678901234567", L"demo://open"}) {
+    const PassRunnerRequest request = SplitPassRunner(other);
+    EXPECT_FALSE(request.found) << other;
+    EXPECT_EQ(request.commandLine, other);
   }
 }
 

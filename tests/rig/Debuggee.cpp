@@ -33,6 +33,15 @@ std::wstring EnvironmentBlock(const std::vector<std::pair<std::wstring, std::wst
   return out;
 }
 
+// The path of an open file without the "\\?\" the call puts before it; empty when unknown.
+std::wstring FinalPathOf(HANDLE file) {
+  wchar_t buffer[MAX_PATH * 2];
+  const DWORD length = file ? GetFinalPathNameByHandleW(file, buffer, MAX_PATH * 2, FILE_NAME_NORMALIZED) : 0;
+  if (length == 0 || length >= MAX_PATH * 2) return {};
+  std::wstring path(buffer, length);
+  return path.compare(0, 4, L"\\\\?\\") == 0 ? path.substr(4) : path;
+}
+
 constexpr DWORD kTrapFlag = 0x100;
 constexpr BYTE kBreakInstruction = 0xCC;
 
@@ -138,9 +147,9 @@ void Debuggee::Run() {
   std::wstring environment = EnvironmentBlock(options_.environment);
 
   PROCESS_INFORMATION info{};
+  const DWORD debugFlag = options_.followChild ? DEBUG_PROCESS : DEBUG_ONLY_THIS_PROCESS;
   if (!CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                      DEBUG_ONLY_THIS_PROCESS | CREATE_UNICODE_ENVIRONMENT, environment.data(), folder.c_str(),
-                      &startup, &info)) {
+                      debugFlag | CREATE_UNICODE_ENVIRONMENT, environment.data(), folder.c_str(), &startup, &info)) {
     result_.exitCode = static_cast<DWORD>(-1);
     result_.startError = GetLastError();
     pidPromise_.set_value(0);
@@ -151,9 +160,20 @@ void Debuggee::Run() {
   errorHandle.reset();  // the child holds its own copy
   pidPromise_.set_value(info.dwProcessId);
 
+  // Each debugged process: the program itself, and the children followed. The handles of the
+  // children are the debug events' own, which Windows closes when they end.
+  struct Followed {
+    HANDLE handle = nullptr;
+    bool loaderBreakSeen = false;
+    std::unique_ptr<detail::Breakpoints> breakpoints;
+  };
+  std::map<DWORD, Followed> followed;
+  followed[info.dwProcessId].handle = process.get();
+  const auto terminateAll = [&] {
+    for (auto& [id, each] : followed) TerminateProcess(each.handle, 0xDEAD);
+  };
+
   const ULONGLONG deadline = GetTickCount64() + options_.timeoutMs;
-  std::unique_ptr<detail::Breakpoints> breakpoints;
-  bool loaderBreakSeen = false;
   bool breakRequested = false;
   const ULONGLONG breakAt = GetTickCount64() + options_.breakAfterMs;
   bool running = true;
@@ -161,7 +181,8 @@ void Debuggee::Run() {
     DEBUG_EVENT event{};
     const ULONGLONG now = GetTickCount64();
     const bool waitingToBreak = options_.breakAfterMs && !breakRequested && !options_.breakOn.empty();
-    if (waitingToBreak && loaderBreakSeen && now >= breakAt) {
+    if (waitingToBreak && followed.count(info.dwProcessId) && followed[info.dwProcessId].loaderBreakSeen &&
+        now >= breakAt) {
       // Stops the debuggee where it stands: a thread of its own hits a breakpoint, and ours go in.
       breakRequested = DebugBreakProcess(process.get()) != FALSE;
     }
@@ -169,45 +190,68 @@ void Debuggee::Run() {
     if (!WaitForDebugEvent(&event, wait)) {
       if (GetTickCount64() > deadline && !result_.timedOut) {
         result_.timedOut = true;
-        TerminateProcess(process.get(), 0xDEAD);
+        terminateAll();
       }
       continue;
     }
     DWORD status = DBG_CONTINUE;
+    bool letGo = false;
+    const auto found = followed.find(event.dwProcessId);
+    Followed* current = found == followed.end() ? nullptr : &found->second;
     switch (event.dwDebugEventCode) {
-      case CREATE_PROCESS_DEBUG_EVENT:
-        if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+      case CREATE_PROCESS_DEBUG_EVENT: {
+        const auto& created = event.u.CreateProcessInfo;
+        ProcessEvent started;
+        started.processId = event.dwProcessId;
+        started.started = true;
+        started.image = FinalPathOf(created.hFile);
+        if (created.hFile) CloseHandle(created.hFile);
+        if (event.dwProcessId != info.dwProcessId) {
+          if (!options_.followChild(started.image)) {
+            letGo = true;
+            break;
+          }
+          followed[event.dwProcessId].handle = created.hProcess;
+        }
+        if (options_.onProcess) options_.onProcess(started);
         break;
+      }
       case LOAD_DLL_DEBUG_EVENT:
         if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
         break;
       case OUTPUT_DEBUG_STRING_EVENT: {
-        const auto& info = event.u.DebugString;
+        if (!current) break;
+        const auto& output = event.u.DebugString;
         // The length counts the terminating NUL.
-        std::string text(info.nDebugStringLength > 0 ? info.nDebugStringLength - 1 : 0, '\0');
+        std::string text(output.nDebugStringLength > 0 ? output.nDebugStringLength - 1 : 0, '\0');
         SIZE_T read = 0;
         if (!text.empty()) {
-          ReadProcessMemory(process.get(), info.lpDebugStringData, text.data(), text.size(), &read);
+          ReadProcessMemory(current->handle, output.lpDebugStringData, text.data(), text.size(), &read);
           text.resize(read);
         }
-        if (!info.fUnicode) result_.debugStrings.push_back(text);
+        if (!output.fUnicode) result_.debugStrings.push_back(text);
         break;
       }
       case EXCEPTION_DEBUG_EVENT: {
         const auto& exception = event.u.Exception;
         const DWORD code = exception.ExceptionRecord.ExceptionCode;
-        if (code == EXCEPTION_BREAKPOINT && !loaderBreakSeen) {
+        const bool first = event.dwProcessId == info.dwProcessId;
+        if (!current) {
+          // A process being let go: its loader's breakpoint is no fault of its own.
+          status = code == EXCEPTION_BREAKPOINT ? DBG_CONTINUE : DBG_EXCEPTION_NOT_HANDLED;
+        } else if (code == EXCEPTION_BREAKPOINT && !current->loaderBreakSeen) {
           // The loader's breakpoint when the debugger attaches: the process is mapped, ours go in.
-          loaderBreakSeen = true;
-          if (!options_.breakOn.empty() && !options_.breakAfterMs) {
-            breakpoints = std::make_unique<detail::Breakpoints>(process.get(), options_.breakOn);
+          current->loaderBreakSeen = true;
+          if (!options_.breakOn.empty() && (!options_.breakAfterMs || !first)) {
+            current->breakpoints = std::make_unique<detail::Breakpoints>(current->handle, options_.breakOn);
           }
-        } else if (code == EXCEPTION_BREAKPOINT && breakRequested && !breakpoints) {
-          breakpoints = std::make_unique<detail::Breakpoints>(process.get(), options_.breakOn);
-        } else if (code == EXCEPTION_BREAKPOINT && breakpoints &&
-                   breakpoints->FunctionAt(static_cast<BYTE*>(exception.ExceptionRecord.ExceptionAddress))) {
-          OnBreakpoint(process.get(), event, *breakpoints);
-        } else if (code == EXCEPTION_SINGLE_STEP && breakpoints && breakpoints->Rearm(event.dwThreadId)) {
+        } else if (code == EXCEPTION_BREAKPOINT && first && breakRequested && !current->breakpoints) {
+          current->breakpoints = std::make_unique<detail::Breakpoints>(current->handle, options_.breakOn);
+        } else if (code == EXCEPTION_BREAKPOINT && current->breakpoints &&
+                   current->breakpoints->FunctionAt(static_cast<BYTE*>(exception.ExceptionRecord.ExceptionAddress))) {
+          if (OnBreakpoint(current->handle, event, *current->breakpoints)) terminateAll();
+        } else if (code == EXCEPTION_SINGLE_STEP && current->breakpoints &&
+                   current->breakpoints->Rearm(event.dwThreadId)) {
           // Stepped over a breakpoint's instruction.
         } else if (code != EXCEPTION_BREAKPOINT) {
           status = DBG_EXCEPTION_NOT_HANDLED;
@@ -215,21 +259,33 @@ void Debuggee::Run() {
         }
         break;
       }
-      case EXIT_PROCESS_DEBUG_EVENT:
-        result_.exitCode = event.u.ExitProcess.dwExitCode;
-        running = false;
+      case EXIT_PROCESS_DEBUG_EVENT: {
+        if (!current) break;
+        const DWORD code = event.u.ExitProcess.dwExitCode;
+        if (event.dwProcessId == info.dwProcessId) result_.exitCode = code;
+        result_.lastExitCode = code;
+        if (options_.onProcess) {
+          ProcessEvent ended;
+          ended.processId = event.dwProcessId;
+          ended.exitCode = code;
+          options_.onProcess(ended);
+        }
+        followed.erase(found);
+        running = !followed.empty();
         break;
+      }
       default:
         break;
     }
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+    if (letGo) DebugActiveProcessStop(event.dwProcessId);
   }
   WaitForSingleObject(process.get(), 5000);
   result_.standardError = ReadFile(errorFile);
   DeleteFileW(errorFile.c_str());
 }
 
-void Debuggee::OnBreakpoint(HANDLE process, const DEBUG_EVENT& event, detail::Breakpoints& breakpoints) {
+bool Debuggee::OnBreakpoint(HANDLE process, const DEBUG_EVENT& event, detail::Breakpoints& breakpoints) {
   portico::KernelHandle thread(OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, event.dwThreadId));
   CONTEXT context{};
   context.ContextFlags = CONTEXT_FULL;
@@ -239,13 +295,33 @@ void Debuggee::OnBreakpoint(HANDLE process, const DEBUG_EVENT& event, detail::Br
   BreakpointHit hit;
   hit.function = *breakpoints.FunctionAt(event.u.Exception.ExceptionRecord.ExceptionAddress);
   hit.process = process;
+  hit.processId = event.dwProcessId;
   hit.context = &context;
   if (options_.onBreak && options_.onBreak(hit) == HitAction::Terminate) {
     result_.terminatedAtBreak = true;
     TerminateProcess(process, 0xDEAD);
-    return;
+    return true;
   }
   breakpoints.StepOver(thread.get(), event.dwThreadId, context);
+  return false;
+}
+
+std::wstring PathOfHandleIn(HANDLE process, HANDLE handle) {
+  HANDLE ours = nullptr;
+  if (!DuplicateHandle(process, handle, GetCurrentProcess(), &ours, 0, FALSE, DUPLICATE_SAME_ACCESS)) return {};
+  const portico::KernelHandle owned(ours);
+  return FinalPathOf(ours);
+}
+
+std::wstring WideStringIn(HANDLE process, const void* address, size_t most) {
+  std::wstring text;
+  for (size_t i = 0; address && i < most; ++i) {
+    wchar_t c = 0;
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(process, static_cast<const wchar_t*>(address) + i, &c, sizeof(c), &read) || !c) break;
+    text += c;
+  }
+  return text;
 }
 
 DebuggeeResult RunDebuggee(const fs::path& program, const std::wstring& arguments, DebuggeeOptions options) {

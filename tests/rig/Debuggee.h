@@ -26,17 +26,27 @@ struct DebuggeeResult {
   bool terminatedAtBreak = false;         // onBreak asked for its end
   DWORD startError = 0;                   // why it could not be started (exit code -1)
   DWORD crashCode = 0;                    // exception code of an unhandled (second-chance) exception
+  DWORD lastExitCode = 0;                 // of the last followed process to end (the program's own without followChild)
 };
 
 // The debuggee stopped at the first instruction of a function named in DebuggeeOptions::breakOn.
 struct BreakpointHit {
   std::string function;
   HANDLE process = nullptr;
+  DWORD processId = 0;
   // Its registers: the first four arguments in Rcx, Rdx, R8, R9. The call goes on with them as
   // `onBreak` leaves them, so that a fault can be injected as a bad argument.
   CONTEXT* context = nullptr;
 };
 enum class HitAction { Continue, Terminate };
+
+// A followed process began or ended, seen in one order with the breakpoints.
+struct ProcessEvent {
+  DWORD processId = 0;
+  bool started = false;
+  std::wstring image;  // its program file, as the file system names it (no \\?\ prefix)
+  DWORD exitCode = 0;  // when it ended
+};
 
 struct DebuggeeOptions {
   std::filesystem::path workingFolder;                             // empty: the program's own folder
@@ -49,6 +59,11 @@ struct DebuggeeOptions {
   // When not 0, the breakpoints go in only this long after the start (the debuggee is stopped for
   // it): calls before then run at full speed and are not seen.
   DWORD breakAfterMs = 0;
+  // When set, the processes the program starts (and theirs) whose program file passes it are debugged
+  // too, with the same breakpoints and onBreak; the others are let go at once. The run lasts until the
+  // last followed process ends, and Terminate ends every one of them, as a power cut would.
+  std::function<bool(const std::wstring& image)> followChild;
+  std::function<void(const ProcessEvent&)> onProcess;
 };
 
 // Starts `program` with `arguments` (the text after the quoted program path) on a thread of its
@@ -67,7 +82,8 @@ class Debuggee {
 
  private:
   void Run();
-  void OnBreakpoint(HANDLE process, const DEBUG_EVENT& event, detail::Breakpoints& breakpoints);
+  // Answers whether the process tree was ended.
+  bool OnBreakpoint(HANDLE process, const DEBUG_EVENT& event, detail::Breakpoints& breakpoints);
 
   std::filesystem::path program_;
   std::wstring arguments_;
@@ -77,6 +93,12 @@ class Debuggee {
   DebuggeeResult result_;
   std::thread thread_;
 };
+
+// The path of a file the debuggee holds open as `handle`, without the "\\?\" prefix; empty when unknown.
+std::wstring PathOfHandleIn(HANDLE process, HANDLE handle);
+
+// A wide string of the debuggee's at `address`, up to `most` characters; empty when unreadable.
+std::wstring WideStringIn(HANDLE process, const void* address, size_t most = MAX_PATH);
 
 // Start, wait, return: for programs that need no interaction while they run.
 DebuggeeResult RunDebuggee(const std::filesystem::path& program, const std::wstring& arguments,

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -116,7 +117,9 @@ struct KillPoint {
 // copied by the host from a template when there are thousands (and, then, below `parent`).
 class Scenario {
  public:
-  explicit Scenario(const Update& update) {
+  // `followCopies`: the update replaces the launcher, whose pass runs in a copy of it; that copy is
+  // debugged too, killed at its calls as the launcher is, and waited for.
+  explicit Scenario(const Update& update, bool followCopies = false) : followCopies_(followCopies) {
     Configure();
     for (const auto& [name, bytes] : update.installed) {
       const fs::path file = install_.folder() / name;
@@ -138,14 +141,16 @@ class Scenario {
     updatetest::HostRemove(install_.folder());
   }
 
-  // Answers how many file calls it saw.
-  int Run(const KillPoint& kill) {
+  // Answers how many file calls it saw; `seen` receives each one's function.
+  int Run(const KillPoint& kill, std::vector<std::string>* seen = nullptr) {
     int calls = 0;
     rig::DebuggeeOptions options;
     options.breakOn = kFileCalls;
     options.breakAfterMs = kill.afterMs;
+    options.followChild = FollowCopies();
     options.onBreak = [&](const rig::BreakpointHit& hit) {
       if (!ChangesFiles(hit)) return rig::HitAction::Continue;
+      if (seen) seen->push_back(hit.function);
       return ++calls == kill.call ? rig::HitAction::Terminate : rig::HitAction::Continue;
     };
     const rig::DebuggeeResult result = install_.RunLauncher(L"", options);
@@ -153,7 +158,13 @@ class Scenario {
     return calls;
   }
 
-  rig::DebuggeeResult RunNormally() { return install_.RunLauncher(L""); }
+  rig::DebuggeeResult RunNormally() {
+    rig::DebuggeeOptions options;
+    options.followChild = FollowCopies();
+    return install_.RunLauncher(L"", options);
+  }
+
+  const rig::Installation& installation() const { return install_; }
 
   // The installation, without what is its own in every scenario (the launcher, its configuration,
   // the client and what the client writes).
@@ -171,8 +182,14 @@ class Scenario {
     install_.WriteClientSettings("window=none\n");
   }
 
+  std::function<bool(const std::wstring&)> FollowCopies() const {
+    if (!followCopies_) return nullptr;
+    return [](const std::wstring& image) { return updatetest::IsOrphan(image); };
+  }
+
   rig::Installation install_;
   bool byHost_ = false;
+  bool followCopies_ = false;
 };
 
 bool IsArchive(const std::wstring& path) { return path == L"update.zip" || path == L"temp\\update.zip"; }
@@ -347,6 +364,85 @@ TEST(KillAtEveryWrite, LargeUpdateRollsForwardFromASampleOfPoints) {
   std::cout << "large update (" << update.entries.size() << " files, a run of " << reference.runMs
             << " ms): " << kSample << " kill points tried, " << broken.size() << " broke a guarantee" << std::endl;
   EXPECT_TRUE(broken.empty());
+}
+
+// The update replaces the launcher itself. Its pass runs in a copy of the launcher, which is killed
+// at each of its file calls as well (the whole tree dies, as in a power cut): after each kill there is a
+// launcher, the old one or the new one, and the next start finishes the update. The copy's own file
+// goes at the pass after that.
+TEST(KillAtEveryWrite, AnUpdateOfTheLauncherItselfAlwaysLeavesALauncher) {
+  Update update;
+  {
+    rig::Installation any;
+    update.entries = {Entry("Portico.exe", rig::ReadFile(any.launcher()) + std::string(4096, '\0'), 0x20, true)};
+  }
+  update.installed = {{L"data\\readme.txt", "old readme"}};
+  update.entries.push_back(Entry("data/readme.txt", "new readme"));
+  update.entries.push_back(Entry("data/added.txt", "added"));
+  update.archive = ziptest::Build(update.entries);
+  const std::string& newLauncher = update.entries.front().data;
+
+  const auto finishAndSweep = [](Scenario& scenario) {
+    std::vector<std::string> problems;
+    for (int start = 0; start < 2; ++start) {
+      rig::DebuggeeResult next = scenario.RunNormally();
+      for (int attempt = 0; next.startError == ERROR_SHARING_VIOLATION && attempt < 100; ++attempt) {
+        Sleep(100);
+        next = scenario.RunNormally();
+      }
+      if (next.exitCode != 0 || next.lastExitCode != 0 || next.timedOut) {
+        problems.push_back("start " + std::to_string(start + 2) + " ended with " + std::to_string(next.exitCode) + "/" +
+                           std::to_string(next.lastExitCode));
+      }
+    }
+    return problems;
+  };
+  Reference reference;
+  std::string oldLauncher;
+  std::vector<std::string> functions;
+  {
+    Scenario scenario(update, true);
+    oldLauncher = rig::ReadFile(scenario.installation().launcher());
+    reference.before = scenario.Look();
+    reference.calls = scenario.Run({}, &functions);
+    EXPECT_TRUE(rig::ReadFile(scenario.installation().launcher()) == newLauncher);
+    EXPECT_EQ(finishAndSweep(scenario), std::vector<std::string>());
+    reference.after = scenario.Look();
+  }
+  Update besideTheLauncher = update;  // the launcher is no part of the trees compared
+  besideTheLauncher.entries.erase(besideTheLauncher.entries.begin());
+  ExpectTheUpdatedInstallation(besideTheLauncher, reference);
+  ASSERT_GT(reference.calls, 10);
+  // The launcher's entry is written in hundreds of like writes: the first and last of each run of
+  // writes, and every 32nd between, stand for them; every other call is a kill point.
+  std::vector<int> points;
+  for (int call = 1; call <= reference.calls; ++call) {
+    const size_t i = static_cast<size_t>(call - 1);
+    const bool write = functions[i] == "WriteFile";
+    const bool runEdge = i == 0 || i + 1 == functions.size() || functions[i - 1] != "WriteFile" ||
+                         functions[i + 1] != "WriteFile";
+    if (!write || runEdge || call % 32 == 0) points.push_back(call);
+  }
+  int broken = 0;
+  for (const int call : points) {
+    Scenario scenario(update, true);
+    scenario.Run({call, 0});
+    const std::string launcher = rig::ReadFile(scenario.installation().launcher());
+    std::vector<std::string> problems = BrokenByKill(reference.before, reference.after, scenario.Look(), update.archive);
+    if (launcher != oldLauncher && launcher != newLauncher) problems.push_back("no whole launcher (Portico.exe)");
+    for (const std::string& line : finishAndSweep(scenario)) problems.push_back(line);
+    if (rig::ReadFile(scenario.installation().launcher()) != newLauncher) problems.push_back("the launcher is not the new one");
+    for (const std::string& line : updatetest::Differences(reference.after, scenario.Look())) {
+      problems.push_back("after the next starts: " + line);
+    }
+    if (problems.empty()) continue;
+    ++broken;
+    Report("kill point " + std::to_string(call) + " of " + std::to_string(reference.calls), problems);
+  }
+  std::cout << "update of the launcher: " << points.size() << " kill points tried (of " << reference.calls
+            << " file calls), " << broken
+            << " broke a guarantee" << std::endl;
+  EXPECT_EQ(broken, 0);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include "Host.h"
@@ -197,6 +199,126 @@ TEST(SelfUpdate, ANewLauncherReplacesTheRunningOneAndTheOldOneGoesNextTime) {
   EXPECT_EQ(install.RunLauncher(L"").exitCode, 0u);
   EXPECT_TRUE(install.WaitForStarts(2));
   EXPECT_FALSE(AnyOrphanBelow(install.folder()));
+}
+
+// What the launcher's process tree did, in the one order the debugger saw it: processes that began
+// and ended, renames (by name, or through an open file), and the programs it started.
+struct TreeCall {
+  DWORD processId = 0;
+  std::string what;  // "start", "end", "rename", "run"
+  std::wstring from;  // a rename's source; a process's or a run's program
+  std::wstring to;
+};
+
+bool SamePath(const std::wstring& a, const std::wstring& b) { return !a.empty() && _wcsicmp(a.c_str(), b.c_str()) == 0; }
+
+rig::DebuggeeOptions RecordTreeCalls(std::vector<TreeCall>& calls) {
+  rig::DebuggeeOptions options;
+  options.breakOn = {"MoveFileExW", "SetFileInformationByHandle", "CreateProcessW"};
+  options.followChild = [](const std::wstring& image) { return updatetest::IsOrphan(fs::path(image).filename().wstring()); };
+  options.onProcess = [&calls](const rig::ProcessEvent& event) {
+    calls.push_back({event.processId, event.started ? "start" : "end", event.image, L""});
+  };
+  options.onBreak = [&calls](const rig::BreakpointHit& hit) {
+    const CONTEXT& registers = *hit.context;
+    const auto at = [](DWORD64 value) { return reinterpret_cast<const void*>(value); };
+    if (hit.function == "CreateProcessW") {
+      calls.push_back({hit.processId, "run", rig::WideStringIn(hit.process, at(registers.Rcx)), L""});
+    } else if (hit.function == "MoveFileExW" && registers.Rdx) {
+      calls.push_back({hit.processId, "rename", rig::WideStringIn(hit.process, at(registers.Rcx)),
+                       rig::WideStringIn(hit.process, at(registers.Rdx))});
+    } else if (hit.function == "SetFileInformationByHandle" && registers.Rdx == FileRenameInfo) {
+      FILE_RENAME_INFO head{};
+      ReadProcessMemory(hit.process, at(registers.R8), &head, sizeof(head), nullptr);
+      const auto name = at(registers.R8 + offsetof(FILE_RENAME_INFO, FileName));
+      calls.push_back({hit.processId, "rename", rig::PathOfHandleIn(hit.process, reinterpret_cast<HANDLE>(registers.Rcx)),
+                       rig::WideStringIn(hit.process, name, head.FileNameLength / sizeof(wchar_t))});
+    }
+    return rig::HitAction::Continue;
+  };
+  return options;
+}
+
+// Replayed in order: the renames that touched the launcher's file, and whether a process ran its
+// image at each.
+struct LauncherRenames {
+  int asideWhileRunning = 0;
+  int intoWhileRunning = 0;
+  int into = 0;
+  int copies = 0;  // processes that ran a copy of the launcher, each started with its full path
+  int launcherStarts = 0;  // processes seen to run the launcher's file: the names compare
+};
+
+LauncherRenames Replay(const std::vector<TreeCall>& calls, const std::wstring& launcher) {
+  LauncherRenames seen;
+  std::map<DWORD, std::wstring> running;
+  for (const TreeCall& call : calls) {
+    if (call.what == "start") running[call.processId] = call.from;
+    if (call.what == "start" && SamePath(call.from, launcher)) ++seen.launcherStarts;
+    if (call.what == "end") running.erase(call.processId);
+    if (call.what == "run" && updatetest::IsOrphan(fs::path(call.from).filename().wstring())) ++seen.copies;
+    if (call.what != "rename") continue;
+    bool launcherRuns = false;
+    for (const auto& [id, image] : running) launcherRuns = launcherRuns || SamePath(image, launcher);
+    if (SamePath(call.from, launcher) && launcherRuns) ++seen.asideWhileRunning;
+    if (SamePath(call.to, launcher)) {
+      ++seen.into;
+      if (launcherRuns) ++seen.intoWhileRunning;
+    }
+  }
+  return seen;
+}
+
+// Windows renames a running program aside but will not replace it, and a kill between the two
+// renames would leave no launcher. Wine replaces it directly, so the order of the calls is what shows.
+TEST(SelfUpdate, TheLauncherFileIsReplacedByOneRenameOnlyOnceNoProcessRunsIt) {
+  const struct {
+    const char* entry;
+    bool replacesLauncher;
+  } kCases[] = {{"Portico.exe", true}, {"PORTICO.exe", true}, {"data/Portico.exe", false}, {"other.exe", false}};
+  for (const auto& each : kCases) {
+    SCOPED_TRACE(each.entry);
+    rig::Installation install;
+    const std::string oldLauncher = rig::ReadFile(install.launcher());
+    const std::string newLauncher = oldLauncher + std::string(512, '\0');
+    Prepare(install, ziptest::Build({File(each.entry, newLauncher, true), File("data/v2.txt", "2")}));
+    std::vector<TreeCall> calls;
+    const rig::DebuggeeResult result = install.RunLauncher(L"", RecordTreeCalls(calls));
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.lastExitCode, 0u);
+    EXPECT_TRUE(install.WaitForStarts(1));
+    EXPECT_EQ(Read(install, L"data\\v2.txt"), "2");
+    EXPECT_TRUE(rig::ReadFile(install.launcher()) == (each.replacesLauncher ? newLauncher : oldLauncher));
+
+    const LauncherRenames seen = Replay(calls, install.launcher().wstring());
+    EXPECT_EQ(seen.launcherStarts, 1);
+    EXPECT_EQ(seen.asideWhileRunning, 0);
+    EXPECT_EQ(seen.intoWhileRunning, 0);
+    EXPECT_EQ(seen.into, each.replacesLauncher ? 1 : 0);
+    EXPECT_EQ(seen.copies, each.replacesLauncher ? 1 : 0);
+
+    // The copy's own file goes at the next pass.
+    install.EndClients();
+    rig::WriteFile(install.folder() / L"temp" / L"update.zip", ziptest::Build({File("data/v3.txt", "3")}));
+    EXPECT_EQ(install.RunLauncher(L"").exitCode, 0u);
+    EXPECT_EQ(Read(install, L"data\\v3.txt"), "3");
+    EXPECT_FALSE(AnyOrphanBelow(install.folder()));
+  }
+}
+
+// Started by hand with the switch, a copy has no launcher that handed it the pass: it does nothing.
+TEST(SelfUpdate, ACopyStartedWithoutItsLauncherDoesNothing) {
+  rig::Installation install;
+  Prepare(install, ziptest::Build({File("data/v2.txt", "2")}));
+  const fs::path copy = install.folder() / L"~pt~abc-0.tmp";
+  fs::copy_file(install.launcher(), copy);
+  for (const wchar_t* handle : {L"4", L"ffffffffffffffff", L"0"}) {
+    const rig::DebuggeeResult result = rig::RunDebuggee(copy, std::wstring(L"/portico-pass-runner:") + handle);
+    EXPECT_EQ(result.exitCode, 1u) << handle;
+  }
+  EXPECT_FALSE(Exists(install, L"data\\v2.txt"));
+  EXPECT_TRUE(Exists(install, L"temp\\update.zip"));
+  EXPECT_EQ(install.Record().starts.size(), 0u);
 }
 
 TEST(ArchiveInUse, AReaderOnTheArchiveKeepsItForALaterStart) {
