@@ -52,8 +52,9 @@ class LaunchCheck {
            "file name alone, of a program in the launcher's folder");
     } else if (IsCommandScriptName(program)) {
       Warn("program-not-executable", "ProgName",
-           Quoted(program) + " is a command script: the launcher starts programs only, never through the command "
-                             "interpreter, so it starts nothing");
+           Quoted(program) +
+               " is a command script: the launcher starts programs only, never through the command "
+               "interpreter, so it starts nothing");
     } else {
       plan_.program = program;
       const Presence presence = PresenceIn(folderNames_, program);
@@ -70,8 +71,9 @@ class LaunchCheck {
     const std::wstring extension = program.size() < 4 ? std::wstring() : AsciiLower(program.substr(program.size() - 4));
     if (!plan_.program.empty() && extension != L".exe" && extension != L".com") {
       Warn("program-not-executable", "ProgName",
-           Quoted(program) + " does not name a program (.exe): the launcher starts it as a program, never through "
-                             "the shell's file classes, so a document or a script starts nothing");
+           Quoted(program) +
+               " does not name a program (.exe): the launcher starts it as a program, never through "
+               "the shell's file classes, so a document or a script starts nothing");
     }
     if (extension != L".exe") {
       Warn("program-extension", "ProgName",

@@ -39,11 +39,11 @@ bool AdminHintKeysHeld();
 
 struct TargetStart {
   enum class Outcome {
-    NoProgram,       // no ProgName, one that is not a bare file name or a command script, or no launcher folder
-    Started,         // CreateProcessW started it
-    Failed,          // CreateProcessW refused it; `error` says why
-    ElevatedStarted, // it demands more rights: started through the elevation prompt
-    ElevatedFailed,  // the same, refused or cancelled; `error` says why
+    NoProgram,        // no ProgName, one that is not a bare file name or a command script, or no launcher folder
+    Started,          // CreateProcessW started it
+    Failed,           // CreateProcessW refused it; `error` says why
+    ElevatedStarted,  // it demands more rights: started through the elevation prompt
+    ElevatedFailed,   // the same, refused or cancelled; `error` says why
   };
   Outcome outcome = Outcome::NoProgram;
   unsigned long error = 0;

@@ -69,8 +69,7 @@ std::wstring QuotePayload(const std::wstring& payload) {
 
 void AppendAdminHint(std::wstring& parameters) { parameters += L" IsAdmin"; }
 
-void AppendLaunchArguments(std::wstring& parameters, const std::vector<std::wstring>& arguments,
-                           size_t searchFrom) {
+void AppendLaunchArguments(std::wstring& parameters, const std::vector<std::wstring>& arguments, size_t searchFrom) {
   for (const std::wstring& name : arguments) {
     if (parameters.find(name, searchFrom) == std::wstring::npos) {
       parameters += L' ';

@@ -31,8 +31,7 @@ void AppendAdminHint(std::wstring& parameters);
 // Appends " name" for each argument not yet found in the parameters from `searchFrom` on, in order.
 // On a link `searchFrom` is the length of the quoted payload: the page that wrote the link must not
 // be able to suppress an argument the vendor configured by mentioning it.
-void AppendLaunchArguments(std::wstring& parameters, const std::vector<std::wstring>& arguments,
-                           size_t searchFrom = 0);
+void AppendLaunchArguments(std::wstring& parameters, const std::vector<std::wstring>& arguments, size_t searchFrom = 0);
 
 // ProgName without its extension (its last four characters); shorter names are kept whole.
 std::wstring ShortName(const std::wstring& progName);

@@ -105,9 +105,9 @@ TEST(TargetStart, ProgNameThatIsNoBareProgramNameStartsNothing) {
   std::filesystem::copy_file(install.folder() / install.progName(), install.folder() / L"sub" / install.progName());
   rig::WriteFile(install.folder() / L"Start.bat", "@echo ran>\"%~dp0script-ran.txt\"\r\n");
   rig::WriteFile(install.folder() / L"Start.CMD", "@echo ran>\"%~dp0script-ran.txt\"\r\n");
-  for (const std::wstring& name : {L"sub\\" + install.progName(), L"sub/" + install.progName(),
-                                   L"..\\" + leaf + L"\\" + install.progName(), std::wstring(L"Start.bat"),
-                                   std::wstring(L"Start.CMD")}) {
+  for (const std::wstring& name :
+       {L"sub\\" + install.progName(), L"sub/" + install.progName(), L"..\\" + leaf + L"\\" + install.progName(),
+        std::wstring(L"Start.bat"), std::wstring(L"Start.CMD")}) {
     install.WriteRawConfig("<Product><ProgName>" + rig::ToUtf8(name) + "</ProgName><Protocol>" +
                            rig::ToUtf8(install.scheme()) + "</Protocol></Product>");
     rig::DebuggeeResult result = install.RunLauncher(Link(install, L"a"));
