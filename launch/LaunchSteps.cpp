@@ -97,9 +97,11 @@ TargetStart StartTarget(const LauncherLocation& launcher, const std::wstring& ta
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOW;
   PROCESS_INFORMATION started = {};
-  // The application name is given, so the command line's first word is never searched for.
-  if (CreateProcessW(target.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, launcher.folder.c_str(),
-                     &startup, &started)) {
+  // The application name is given, so the command line's first word is never searched for. A console
+  // of its own, as the shell gave it: a console target gets its window, and none of the launcher's
+  // standard handles (a log redirected to a file) passes to the target, which would hold it open.
+  if (CreateProcessW(target.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                     launcher.folder.c_str(), &startup, &started)) {
     portico::KernelHandle process(started.hProcess);
     portico::KernelHandle thread(started.hThread);
     return {TargetStart::Outcome::Started, 0, started.dwProcessId};
