@@ -13,6 +13,7 @@
 namespace {
 
 constexpr size_t kAnsiRoom = 512;
+constexpr size_t kCp936Room = 128;  // characters of the language key's name, with the terminator
 
 enum class Presence { kAbsent, kOtherCase, kExact };
 
@@ -45,12 +46,17 @@ class LaunchCheck {
       Warn("program-missing", nullptr, "no ProgName: the launcher starts nothing");
       return;
     }
-    plan_.program = program;
-    if (program.find_first_of(L"\\/") != std::wstring::npos) {
+    if (!IsBareFileName(program)) {
       Warn("program-folder", "ProgName",
-           "ProgName names a file in another folder: the launcher can start it, but it compares ProgName with the "
-           "file names of running programs, which hold no folder, so it never finds a running copy");
+           "ProgName is not a bare file name (it holds \\, /, : or \"..\"): the launcher starts nothing; write the "
+           "file name alone, of a program in the launcher's folder");
+    } else if (IsCommandScriptName(program)) {
+      Warn("program-not-executable", "ProgName",
+           Quoted(program) +
+               " is a command script: the launcher starts programs only, never through the command "
+               "interpreter, so it starts nothing");
     } else {
+      plan_.program = program;
       const Presence presence = PresenceIn(folderNames_, program);
       plan_.programPresent = presence != Presence::kAbsent;
       if (presence == Presence::kAbsent) {
@@ -62,7 +68,14 @@ class LaunchCheck {
                  "write ProgName as the file is named");
       }
     }
-    if (program.size() < 4 || AsciiLower(program.substr(program.size() - 4)) != L".exe") {
+    const std::wstring extension = program.size() < 4 ? std::wstring() : AsciiLower(program.substr(program.size() - 4));
+    if (!plan_.program.empty() && extension != L".exe" && extension != L".com") {
+      Warn("program-not-executable", "ProgName",
+           Quoted(program) +
+               " does not name a program (.exe): the launcher starts it as a program, never through "
+               "the shell's file classes, so a document or a script starts nothing");
+    }
+    if (extension != L".exe") {
       Warn("program-extension", "ProgName",
            "ProgName does not end in .exe: the launcher cuts its last four characters for the bare program name, " +
                Quoted(ShortName(program)) + ", which names the icon and the language key");
@@ -136,6 +149,12 @@ class LaunchCheck {
              "code page is 936 (Simplified Chinese)");
       }
       if (units.size() < kAnsiRoom) bare = ShortName(units);
+      if (bare.size() >= kCp936Room) {
+        Warn("language-key-too-long", "ProgName",
+             "the bare program name has more than 127 characters, too many for the language key's name: the "
+             "launcher reads no language key, and the interface is Chinese");
+        return;
+      }
     }
     plan_.languageKey = L"HKEY_CURRENT_USER\\SOFTWARE\\" + bare + L"\\Language";
     if (!settings_.ProgName.empty() && bare != ShortName(settings_.ProgName)) {
@@ -152,8 +171,10 @@ class LaunchCheck {
                              "the Chinese interface");
     plan_.english = Shortcut("shortcut_en", settings_.shortcut_en, "shortcut_new_en", settings_.shortcut_new_en,
                              "the English interface");
-    if (plan_.program.empty() || (plan_.chinese.current.empty() && plan_.english.current.empty())) return;
-    plan_.icon = ShortName(plan_.program) + L".ico";
+    // The shortcut takes its icon's name from ProgName, even where the launcher starts nothing.
+    const std::wstring& program = settings_.ProgName;
+    if (program.empty() || (plan_.chinese.current.empty() && plan_.english.current.empty())) return;
+    plan_.icon = ShortName(program) + L".ico";
     plan_.iconPresent = PresenceIn(folderNames_, plan_.icon) != Presence::kAbsent;
     if (!plan_.iconPresent) {
       Warn("icon-not-found", nullptr,

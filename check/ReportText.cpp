@@ -66,10 +66,11 @@ void Plan(std::string& out, const LaunchPlan& plan) {
   Line(out, "scheme", plan.scheme.empty() ? "none registered" : Registration(plan));
   Line(out, "hand-off", plan.pipe.empty() ? "none" : "links for a running copy go to " + Utf8(plan.pipe));
   Line(out, "language",
-       plan.language.empty() ? "at each start, by the default value of " + Utf8(plan.languageKey) +
-                                   ": English when it holds en-US and not zh-CN, else Chinese"
-                             : std::string(plan.language == L"en-US" ? "English" : "Chinese") +
-                                   ", by the Language setting; the registry is not read");
+       plan.language.empty() && plan.languageKey.empty() ? "Chinese: no registry key is read"
+       : plan.language.empty() ? "at each start, by the default value of " + Utf8(plan.languageKey) +
+                                     ": English when it holds en-US and not zh-CN, else Chinese"
+                               : std::string(plan.language == L"en-US" ? "English" : "Chinese") +
+                                     ", by the Language setting; the registry is not read");
   Line(out, "shortcut zh-CN", Shortcut(plan.chinese));
   Line(out, "shortcut en-US", Shortcut(plan.english));
   if (!plan.icon.empty()) Line(out, "shortcut icon", Quoted(plan.icon) + Present(plan.iconPresent));

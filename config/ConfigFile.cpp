@@ -18,8 +18,20 @@ std::optional<std::wstring> FolderOf(const std::wstring& path) {
   return path.substr(0, cut);
 }
 
-bool Exists(const std::wstring& path) {
-  return FitsPathRoom(path) && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+// The long-path form, so that a file whose path does not fit the room can still be seen to be there.
+std::wstring ExtendedLengthPath(const std::wstring& path) {
+  if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + path.substr(1);
+  return L"\\\\?\\" + path;
+}
+
+// Only a file that is plainly not there lets the search go one folder up. One that is there but
+// cannot be reached (its path too long, its attributes denied) must fail to load and be reported,
+// never be replaced by whatever lies above.
+bool PlainlyMissing(const std::wstring& path) {
+  const std::wstring asked = FitsPathRoom(path) ? path : ExtendedLengthPath(path);
+  if (GetFileAttributesW(asked.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 tinyxml2::XMLError LoadMissingFile(tinyxml2::XMLDocument& document) {
@@ -39,7 +51,7 @@ std::optional<std::wstring> FindConfigFile(const std::wstring& modulePath) {
   std::optional<std::wstring> folder = FolderOf(modulePath);
   if (!folder) return std::nullopt;
   std::wstring beside = *folder + kConfigName;
-  if (Exists(beside)) return beside;
+  if (!PlainlyMissing(beside)) return beside;
   std::optional<std::wstring> above = FolderOf(*folder);
   if (!above) return beside;
   return *above + kConfigName;

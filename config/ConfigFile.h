@@ -7,9 +7,11 @@
 #include <optional>
 #include <string>
 
-// The file beside the launcher at `modulePath` when it exists there, else the one in the folder
-// above (not tested before use). Nothing when the path names no folder. A launcher in a drive's
-// root has no folder above: the path beside it is given, so that its loading fails and is reported.
+// The file beside the launcher at `modulePath` unless it is plainly missing there (not found), else
+// the one in the folder above (not tested before use). A file beside the launcher that exists but
+// cannot be read, its path too long included, is given, so that its loading fails and is reported.
+// Nothing when the path names no folder. A launcher in a drive's root has no folder above: the path
+// beside it is given, so that its loading fails and is reported.
 std::optional<std::wstring> FindConfigFile(const std::wstring& modulePath);
 
 // Loads `path` into `document` and returns its error code; a missing or unopenable file gives

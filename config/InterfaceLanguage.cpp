@@ -4,6 +4,8 @@
 
 #include <shlwapi.h>
 
+#include <optional>
+
 #include "TextConversion.h"
 #include "WinHandles.h"
 
@@ -12,11 +14,13 @@ namespace {
 constexpr size_t kExtensionBytes = 4;
 constexpr DWORD kValueRoom = 260;
 
-std::wstring LanguageKeyPath(const std::string& progName) {
+// Nothing when the bare name does not convert (it is too long for the conversion's room): with no
+// name the path would be "SOFTWARE\\Language", a key that belongs to no product.
+std::optional<std::wstring> LanguageKeyPath(const std::string& progName) {
   std::string bare =
       progName.size() < kExtensionBytes ? progName : progName.substr(0, progName.size() - kExtensionBytes);
-  std::wstring name;  // stays empty when the conversion fails: the key path then has an empty name
-  Cp936ToWide(bare.c_str(), name);
+  std::wstring name;  // without any ProgName the key path has an empty name
+  if (!Cp936ToWide(bare.c_str(), name) && !bare.empty()) return std::nullopt;
   return L"SOFTWARE\\" + name + L"\\Language";
 }
 
@@ -28,9 +32,10 @@ bool ChineseByValue(const char* value) {
 }  // namespace
 
 bool ChineseInterfaceFor(const std::string& progName) {
+  const std::optional<std::wstring> path = LanguageKeyPath(progName);
+  if (!path) return true;
   portico::RegKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, LanguageKeyPath(progName).c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
-      ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path->c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
     return true;
   }
   // One byte beyond the room the value may fill stays zero, so that a value stored without a

@@ -6,7 +6,8 @@
 
 // True (Chinese) unless the default value of "SOFTWARE\<bare name>\Language" names "en-US" and not
 // "zh-CN". `progName` is ProgName in the ANSI code page; its bare name (the last four bytes cut) is
-// read as code page 936 whatever the system's code page.
+// read as code page 936 whatever the system's code page. A bare name that does not fit the
+// conversion's room (127 characters) reads no key at all: Chinese.
 bool ChineseInterfaceFor(const std::string& progName);
 
 // The same rule on the Language setting's text, in place of the registry value: the registry is not

@@ -51,8 +51,9 @@ bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b) {
 
 bool LoadShortcut(IShellLinkW& link, IPersistFile& file, const ShortcutFiles& files) {
   if (!files.oldExists) return SUCCEEDED(file.Load(files.newFile->c_str(), STGM_READWRITE));
-  // The old file counts as loaded when a target path can be read from the link.
-  file.Load(files.oldFile.c_str(), STGM_READWRITE);
+  // A file that does not load as a shell link is somebody else's: it is neither overwritten nor
+  // moved. Its GetPath would still answer S_FALSE, as for any empty link, so the load must decide.
+  if (FAILED(file.Load(files.oldFile.c_str(), STGM_READWRITE))) return false;
   wchar_t target[MAX_PATH] = {};
   return SUCCEEDED(link.GetPath(target, MAX_PATH, nullptr, SLGP_SHORTPATH));
 }

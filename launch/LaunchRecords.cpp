@@ -200,12 +200,28 @@ void RecordShortcut(int result) {
   PORTICO_FILE_LOG << "shortcut: " << result << " (" << ShortcutMeaning(result) << ")";
 }
 
-void RecordStart(std::optional<intptr_t> shellResult) {
-  if (!shellResult) {
-    PORTICO_FILE_LOG << "start: nothing to start (no ProgName, or the launcher's folder is unknown)";
-    return;
+void RecordStart(const TargetStart& start) {
+  switch (start.outcome) {
+    case TargetStart::Outcome::NoProgram:
+      PORTICO_FILE_LOG << "start: nothing to start (no ProgName, a ProgName that is not a bare file name or is a "
+                          "command script, or the launcher's folder is unknown)";
+      break;
+    case TargetStart::Outcome::Started:
+      PORTICO_FILE_LOG << "start: CreateProcessW gave process " << start.processId << " (started)";
+      break;
+    case TargetStart::Outcome::Failed:
+      PORTICO_FILE_LOG << "start: CreateProcessW gave error " << start.error << " (failed)";
+      break;
+    case TargetStart::Outcome::ElevatedStarted:
+      PORTICO_FILE_LOG << "start: CreateProcessW gave error 740 (the program demands administrator rights); "
+                          "started through the elevation prompt";
+      break;
+    case TargetStart::Outcome::ElevatedFailed:
+      PORTICO_FILE_LOG << "start: CreateProcessW gave error 740 (the program demands administrator rights); "
+                          "the elevation prompt gave error "
+                       << start.error;
+      break;
   }
-  PORTICO_FILE_LOG << "start: ShellExecuteW gave " << *shellResult << (*shellResult > 32 ? " (started)" : " (failed)");
 }
 
 int RecordHandOff(int exitCode) {

@@ -2,7 +2,6 @@
 // What each step of a launch did, as records for the log file alone (see FileLog.h): one place that
 // turns the steps' results into text, so that the driver keeps reading like the launch itself.
 
-#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -26,6 +25,6 @@ void RecordUpdateWaitsForItsKey();
 void RecordStaging(const StagingReport& report);
 void RecordExtraction(const ExtractionReport& report);
 void RecordShortcut(int result);
-void RecordStart(std::optional<intptr_t> shellResult);
+void RecordStart(const TargetStart& start);
 // Answers `exitCode`, so that the driver can return it.
 int RecordHandOff(int exitCode);

@@ -16,6 +16,33 @@ const wchar_t* AbsentIfEmpty(const std::wstring& text) { return text.empty() ? n
 
 bool KeyDown(int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; }
 
+bool RunsElevated() {
+  portico::KernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size) &&
+         elevation.TokenIsElevated != 0;
+}
+
+// A program whose manifest demands administrator rights, started by the launcher that has none (the
+// per-user one): only the elevation prompt can start it. The "runas" verb asks for that prompt.
+TargetStart StartThroughElevationPrompt(const std::wstring& target, const std::wstring& parameters,
+                                        const std::wstring& folder) {
+  // The shell's callers must have COM initialised, in a single-threaded apartment.
+  portico::ComInit com;
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = L"runas";
+  info.lpFile = target.c_str();
+  info.lpParameters = parameters.c_str();
+  info.lpDirectory = folder.c_str();
+  info.nShow = SW_SHOW;
+  if (ShellExecuteExW(&info)) return {TargetStart::Outcome::ElevatedStarted, 0, 0};
+  return {TargetStart::Outcome::ElevatedFailed, GetLastError(), 0};
+}
+
 }  // namespace
 
 void RestrictDllSearchToSystem32() {
@@ -59,16 +86,27 @@ int RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& laun
 
 bool AdminHintKeysHeld() { return KeyDown(VK_CONTROL) && KeyDown(VK_MENU); }
 
-std::optional<intptr_t> StartTarget(const LauncherLocation& launcher, const std::wstring& targetName,
-                                    const std::wstring& parameters) {
-  // An empty name would have the shell open a folder window instead of a program.
-  if (targetName.empty() || launcher.folder.empty()) return std::nullopt;
-  // The full path keeps the shell from picking a program of the same name from the search path.
-  // No working folder is given: the target starts in the launcher folder, the current directory.
+TargetStart StartTarget(const LauncherLocation& launcher, const std::wstring& targetName,
+                        const std::wstring& parameters) {
+  // A script would run in the command interpreter; a name with a folder, somewhere else.
+  if (!IsBareFileName(targetName) || IsCommandScriptName(targetName) || launcher.folder.empty()) return {};
   const std::wstring target = JoinPath(launcher.folder, targetName);
-  // The shell's callers must have COM initialised, in a single-threaded apartment: some handlers
-  // it runs rely on it.
-  portico::ComInit com;
-  return reinterpret_cast<intptr_t>(
-      ShellExecuteW(nullptr, L"open", target.c_str(), parameters.c_str(), nullptr, SW_SHOW));
+  std::wstring commandLine = TargetCommandLine(target, parameters);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION started = {};
+  // The application name is given, so the command line's first word is never searched for. A console
+  // of its own, as the shell gave it: a console target gets its window, and none of the launcher's
+  // standard handles (a log redirected to a file) passes to the target, which would hold it open.
+  if (CreateProcessW(target.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                     launcher.folder.c_str(), &startup, &started)) {
+    portico::KernelHandle process(started.hProcess);
+    portico::KernelHandle thread(started.hThread);
+    return {TargetStart::Outcome::Started, 0, started.dwProcessId};
+  }
+  const DWORD error = GetLastError();
+  if (!RetryThroughElevationPrompt(error, RunsElevated())) return {TargetStart::Outcome::Failed, error, 0};
+  return StartThroughElevationPrompt(target, parameters, launcher.folder);
 }

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -40,7 +39,20 @@ int RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& laun
 // Ctrl, and then Alt, held down right now.
 bool AdminHintKeysHeld();
 
-// Starts the target program by its full path in the launcher folder with the shell's "open";
-// answers ShellExecuteW's result (above 32: started), nothing when there was no program to start.
-std::optional<intptr_t> StartTarget(const LauncherLocation& launcher, const std::wstring& targetName,
-                                    const std::wstring& parameters);
+struct TargetStart {
+  enum class Outcome {
+    NoProgram,        // no ProgName, one that is not a bare file name or a command script, or no launcher folder
+    Started,          // CreateProcessW started it
+    Failed,           // CreateProcessW refused it; `error` says why
+    ElevatedStarted,  // it demands more rights: started through the elevation prompt
+    ElevatedFailed,   // the same, refused or cancelled; `error` says why
+  };
+  Outcome outcome = Outcome::NoProgram;
+  unsigned long error = 0;
+  unsigned long processId = 0;  // when CreateProcessW started it
+};
+
+// Starts the target program by its full path in the launcher folder, as a program, never through
+// the shell's lookup of the file's class (whose per-user entries any program of the user can write).
+TargetStart StartTarget(const LauncherLocation& launcher, const std::wstring& targetName,
+                        const std::wstring& parameters);

@@ -69,9 +69,9 @@ std::wstring QuotePayload(const std::wstring& payload) {
 
 void AppendAdminHint(std::wstring& parameters) { parameters += L" IsAdmin"; }
 
-void AppendLaunchArguments(std::wstring& parameters, const std::vector<std::wstring>& arguments) {
+void AppendLaunchArguments(std::wstring& parameters, const std::vector<std::wstring>& arguments, size_t searchFrom) {
   for (const std::wstring& name : arguments) {
-    if (parameters.find(name) == std::wstring::npos) {
+    if (parameters.find(name, searchFrom) == std::wstring::npos) {
       parameters += L' ';
       parameters += name;
     }
@@ -98,6 +98,28 @@ std::wstring FolderOf(const std::wstring& path) {
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
   const bool separated = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
   return separated ? folder + name : folder + L"\\" + name;
+}
+
+bool IsBareFileName(const std::wstring& name) {
+  return !name.empty() && name.find_first_of(L"\\/:") == std::wstring::npos && name.find(L"..") == std::wstring::npos;
+}
+
+bool IsCommandScriptName(const std::wstring& name) {
+  if (name.size() < 4) return false;
+  std::wstring extension = name.substr(name.size() - 4);
+  for (wchar_t& c : extension) c = AsciiLower(c);
+  return extension == L".bat" || extension == L".cmd";
+}
+
+std::wstring TargetCommandLine(const std::wstring& targetPath, const std::wstring& parameters) {
+  std::wstring commandLine = L"\"" + targetPath + L"\"";
+  if (!parameters.empty()) commandLine += L" " + parameters;
+  return commandLine;
+}
+
+bool RetryThroughElevationPrompt(unsigned long error, bool launcherElevated) {
+  constexpr unsigned long kElevationRequired = 740;
+  return error == kElevationRequired && !launcherElevated;
 }
 
 bool IsSafePipeName(const std::wstring& name) {

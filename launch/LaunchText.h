@@ -28,8 +28,10 @@ std::wstring QuotePayload(const std::wstring& payload);
 // Appends " IsAdmin", the hint a held Ctrl+Alt gives the target.
 void AppendAdminHint(std::wstring& parameters);
 
-// Appends " name" for each argument not yet found anywhere in the parameters, in order.
-void AppendLaunchArguments(std::wstring& parameters, const std::vector<std::wstring>& arguments);
+// Appends " name" for each argument not yet found in the parameters from `searchFrom` on, in order.
+// On a link `searchFrom` is the length of the quoted payload: the page that wrote the link must not
+// be able to suppress an argument the vendor configured by mentioning it.
+void AppendLaunchArguments(std::wstring& parameters, const std::vector<std::wstring>& arguments, size_t searchFrom = 0);
 
 // ProgName without its extension (its last four characters); shorter names are kept whole.
 std::wstring ShortName(const std::wstring& progName);
@@ -43,6 +45,22 @@ std::wstring FolderOf(const std::wstring& path);
 
 // `folder` and `name` with one separator between them.
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+
+// A program name that names a file in the launcher folder and nowhere else: not empty, no folder
+// separator, no drive or stream colon, no "..".
+bool IsBareFileName(const std::wstring& name);
+
+// A name the process-creation call would hand to the command interpreter instead of loading it as a
+// program (.bat, .cmd).
+bool IsCommandScriptName(const std::wstring& name);
+
+// The target's command line: its full path in quotes, then a blank and the parameters when there are
+// any (the form the shell's "open" built for a program).
+std::wstring TargetCommandLine(const std::wstring& targetPath, const std::wstring& parameters);
+
+// Whether a start refused with `error` is asked again through the elevation prompt: only for a
+// program that demands more rights (ERROR_ELEVATION_REQUIRED) from a launcher that is not elevated.
+bool RetryThroughElevationPrompt(unsigned long error, bool launcherElevated);
 
 // A pipe name that stays inside the pipe namespace: no separators and no "..".
 bool IsSafePipeName(const std::wstring& name);

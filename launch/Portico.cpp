@@ -68,6 +68,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   const bool inLauncherFolder = EnterLauncherFolder(launcher);
 
   std::wstring parameters = link.found ? QuotePayload(link.payload) : request.text;
+  // What the page wrote ends here: extra arguments are looked for only after it.
+  const size_t linkEnd = link.found ? parameters.size() : 0;
   const std::wstring targetName = config.ProgName;
   WriteWide(PORTICO_LOG_INFO, L"class path: ") << NarrowText(targetName);
   WriteWide(PORTICO_LOG_INFO, L"par: ") << NarrowText(parameters);
@@ -84,7 +86,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   if (configRead) RecordShortcut(RefreshShortcutFor(config, launcher, variant));
 
   if (AdminHintKeysHeld()) AppendAdminHint(parameters);
-  if (configRead) AppendLaunchArguments(parameters, arguments);
+  if (configRead) AppendLaunchArguments(parameters, arguments, linkEnd);
   RecordStart(StartTarget(launcher, targetName, parameters));
   return 0;
 }

@@ -86,9 +86,10 @@ TEST(ConfigLocation, FolderOutsideTheAnsiCodePageIsLoaded) {
 }
 
 // The path of the file beside the launcher does not fit 259 characters while the launcher's does:
-// that file counts as absent, so the one above is loaded; when that path does not fit either,
-// nothing is loaded and the failure is reported. Neither path is ever cut.
-TEST(ConfigLocation, FilePathLongerThan259CharactersIsTreatedAsAbsent) {
+// the file is there but cannot be loaded, which is reported; the one above, whoever wrote it, is
+// not read. With no file beside the launcher, the one above is loaded; when its path does not fit
+// either, nothing is loaded and the failure is reported. Neither path is ever cut.
+TEST(ConfigLocation, FilePathLongerThan259CharactersIsALoadFailureNeverAReasonToLookAbove) {
   rig::ScratchFolder install;
   fs::path above = install.path();
   while (above.wstring().size() < 230) above /= L"d";
@@ -98,13 +99,20 @@ TEST(ConfigLocation, FilePathLongerThan259CharactersIsTreatedAsAbsent) {
   rig::WriteFile(above / L"ProductConfig.xml", kAbove);
   rig::WriteFile(beside / L"ProductConfig.xml", kGood);
 
-  auto built = BuildFor(beside / L"Portico.exe");
+  auto unreadable = BuildFor(beside / L"Portico.exe");
+  EXPECT_FALSE(unreadable.store->loaded);
+  EXPECT_EQ(unreadable.boxes, 1);
+  EXPECT_EQ(ProgNameOf(*unreadable.store), L"");
+
+  fs::path empty = above / L"e";  // the same length, with nothing beside the launcher
+  fs::create_directories(empty);
+  auto built = BuildFor(empty / L"Portico.exe");
   EXPECT_TRUE(built.store->loaded);
   EXPECT_EQ(built.boxes, 0);
   EXPECT_EQ(ProgNameOf(*built.store), L"Above.exe");
 
-  fs::path deeper = beside / L"c";  // the file above has 261 characters now
-  rig::WriteFile(deeper / L"ProductConfig.xml", kGood);
+  fs::path deeper = empty / L"c";  // the file above has 261 characters now
+  fs::create_directories(deeper);
   auto none = BuildFor(deeper / L"Portico.exe");
   EXPECT_FALSE(none.store->loaded);
   EXPECT_EQ(none.boxes, 1);

@@ -96,7 +96,6 @@ TEST(InterfaceLanguage, NoUsableProgNameLooksUpTheKeyWithAnEmptyName) {
   EXPECT_FALSE(BuildFromText("<Product/>").store->chinese);
   EXPECT_FALSE(BuildFromText("<Product><PROGNAME>Other.exe</PROGNAME></Product>").store->chinese);
   EXPECT_FALSE(ChineseFor("abcd"));
-  EXPECT_FALSE(ChineseFor(std::string(128, 'n') + ".exe"));  // more than code page 936's room of 127
 
   rig::ScratchFolder nowhere;
   auto missing = BuildFor(nowhere.path() / L"Portico.exe");
@@ -106,6 +105,18 @@ TEST(InterfaceLanguage, NoUsableProgNameLooksUpTheKeyWithAnEmptyName) {
   LanguageKey longest(std::wstring(127, L'n'));
   ASSERT_TRUE(longest.language.SetString(L"", L"zh-CN"));
   EXPECT_TRUE(ChineseFor(std::string(127, 'n') + ".exe"));
+}
+
+// A bare name too long for code page 936's room of 127 characters names no key at all: neither the
+// key of an empty name nor SOFTWARE\Language, which belongs to no product, is read.
+TEST(InterfaceLanguage, BareNameTooLongToConvertReadsNoKey) {
+  rig::ScratchRegistryKey empty(HKEY_CURRENT_USER, L"SOFTWARE\\\\Language");
+  ASSERT_TRUE(empty.SetString(L"", L"en-US"));
+  rig::ScratchRegistryKey software(HKEY_CURRENT_USER, L"SOFTWARE\\Language");
+  ASSERT_TRUE(software.SetString(L"", L"en-US"));
+  EXPECT_TRUE(ChineseFor(std::string(128, 'n') + ".exe"));
+  EXPECT_TRUE(ChineseFor(std::string(300, 'n') + ".exe"));
+  EXPECT_FALSE(ChineseFor("abcd"));  // no name at all still looks the empty name up
 }
 
 // ProgName goes through the ANSI code page, and its bytes are then read as code page 936. Under

@@ -286,6 +286,21 @@ TEST_P(Shortcut, FailedSaveKeepsTheOldShortcut) {
   EXPECT_EQ(rig::ReadFile(OnDesktop(oldName)), before);
 }
 
+// A file under the old name that is no shell link (an empty link answers GetPath all the same) is
+// somebody else's: it is neither overwritten, nor moved to the new name, nor deleted.
+TEST_P(Shortcut, OldFileThatIsNoShortcutIsLeftAlone) {
+  for (const std::string& content : {std::string("not a shortcut"), std::string()}) {
+    for (const bool withNewName : {false, true}) {
+      const std::wstring oldName = Name();
+      const std::wstring newName = Name();
+      rig::WriteFile(OnDesktop(oldName), content);
+      EXPECT_EQ(Refresh(oldName.c_str(), withNewName ? newName.c_str() : nullptr), 0);
+      EXPECT_EQ(rig::ReadFile(OnDesktop(oldName)), content);
+      EXPECT_FALSE(Exists(OnDesktop(newName)));
+    }
+  }
+}
+
 TEST_P(Shortcut, UnreadableNewShortcutGivesZero) {
   const std::wstring oldName = Name();
   const std::wstring newName = Name();

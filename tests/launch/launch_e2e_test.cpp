@@ -115,7 +115,7 @@ TEST(StartRoad, CtrlAltAddsIsAdminThenEachEnabledArgumentOnce) {
   EXPECT_EQ(result.exitCode, 0u);
   ASSERT_TRUE(install.WaitForStarts(1));
   EXPECT_EQ(install.Record().starts.at(0).arguments,
-            (std::vector<std::string>{"open?id=7", "IsAdmin", "debug", "--late"}));
+            (std::vector<std::string>{"open?id=7", "IsAdmin", "debug", "id=7", "--late"}));
   // The log shows the parameters before the hint and the extra arguments were added.
   EXPECT_NE(result.standardError.find("par: \"open?id=7\"\n"), std::string::npos) << result.standardError;
   EXPECT_EQ(result.standardError.find("IsAdmin"), std::string::npos);

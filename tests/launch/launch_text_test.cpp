@@ -67,6 +67,41 @@ TEST(LaunchText, ExtraArgumentsAreAddedOnceAndOnlyWhenAbsent) {
   EXPECT_EQ(parameters, L"\"open?id=7\" IsAdmin debug x y Debug");
 }
 
+TEST(LaunchText, OnALinkExtraArgumentsAreLookedForOnlyAfterThePayload) {
+  std::wstring parameters = QuotePayload(L"open?id=7&note=--safe-mode IsAdmin\"");
+  const size_t linkEnd = parameters.size();
+  AppendLaunchArguments(parameters, {L"--safe-mode", L"IsAdmin", L"--safe-mode", L""}, linkEnd);
+  EXPECT_EQ(parameters, L"\"open?id=7&note=--safe-mode IsAdmin\" --safe-mode IsAdmin");
+}
+
+TEST(LaunchText, BareProgramNames) {
+  for (const wchar_t* bare : {L"Client.exe", L"a", L"Demo Client.exe", L"\u6f14\u793a.exe"}) {
+    EXPECT_TRUE(IsBareFileName(bare)) << bare;
+  }
+  for (const wchar_t* other : {L"", L"sub\\Client.exe", L"sub/Client.exe", L"..", L"..\\Client.exe", L"C:Client.exe",
+                               L"C:\\Client.exe", L"\\\\server\\share\\Client.exe", L"Client.exe:stream", L"a..exe"}) {
+    EXPECT_FALSE(IsBareFileName(other)) << other;
+  }
+  for (const wchar_t* script : {L"Start.bat", L"Start.CMD", L"x.Bat"}) EXPECT_TRUE(IsCommandScriptName(script));
+  for (const wchar_t* program : {L"Start.exe", L"bat", L"Start.batx", L""}) EXPECT_FALSE(IsCommandScriptName(program));
+}
+
+TEST(LaunchText, TargetCommandLineAndTheElevationRetry) {
+  EXPECT_EQ(TargetCommandLine(L"C:\\Demo\\Client.exe", L"\"open?id=7\""), L"\"C:\\Demo\\Client.exe\" \"open?id=7\"");
+  EXPECT_EQ(TargetCommandLine(L"C:\\Demo\\Client.exe", L""), L"\"C:\\Demo\\Client.exe\"");
+  // Only a program that demands more rights, and only from a launcher without them: an elevated
+  // launcher never hands the start to the shell.
+  struct Case {
+    unsigned long error;
+    bool elevated;
+    bool retry;
+  };
+  for (const Case& c : {Case{740, false, true}, Case{740, true, false}, Case{5, false, false}, Case{193, false, false},
+                        Case{2, true, false}}) {
+    EXPECT_EQ(RetryThroughElevationPrompt(c.error, c.elevated), c.retry) << c.error << " " << c.elevated;
+  }
+}
+
 TEST(LaunchText, ShortNameAndIconPath) {
   EXPECT_EQ(ShortName(L"Client.exe"), L"Client");
   EXPECT_EQ(ShortName(L"abcd"), L"");

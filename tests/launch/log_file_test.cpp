@@ -99,7 +99,7 @@ TEST_P(LogFileRoad, StartRecordsEachStepInOrderWithTheQueryMasked) {
   };
   std::vector<std::string> records = Records(file);
   ASSERT_EQ(records.size(), expected.size() + 1) << file;
-  EXPECT_TRUE(std::regex_match(records.back(), std::regex(R"(start: ShellExecuteW gave \d+ \(started\))")))
+  EXPECT_TRUE(std::regex_match(records.back(), std::regex(R"(start: CreateProcessW gave process \d+ \(started\))")))
       << records.back();
   records.pop_back();
   EXPECT_EQ(records, expected);
