@@ -7,6 +7,7 @@
 
 #include "ConfigStore.h"
 #include "FileLog.h"
+#include "FolderTrust.h"
 #include "InstanceControl.h"
 #include "LaunchRecords.h"
 #include "LaunchSteps.h"
@@ -55,7 +56,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     return link.found ? RecordHandOff(HandOffPayload(link.payload, config.Pipe, running.activatedProcessId)) : 0;
   }
 
-  RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant));
+  const FolderJudgement installation = JudgeInstallationFolder(launcher.folder, variant);
+  RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant, installation));
   const bool inLauncherFolder = EnterLauncherFolder(launcher);
 
   std::wstring parameters = link.found ? QuotePayload(link.payload) : request.text;
@@ -70,7 +72,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     if (!oneUpdateAtATime.granted()) return RecordUpdateHeldByAnother();
     InstallWaitingUpdate(DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey), configRead, launcher);
   }
-  if (configRead) RecordShortcut(RefreshShortcutFor(config, launcher, variant));
+  if (configRead) RecordShortcut(RefreshShortcutIfTrusted(installation, config, launcher, variant), installation);
 
   if (AdminHintKeysHeld()) AppendAdminHint(parameters);
   if (configRead) AppendLaunchArguments(parameters, arguments);
