@@ -51,7 +51,8 @@ TEST(FolderTrust, DescriptorsAsWindowsAndWineWriteThem) {
        WriterKind::None, ""},
       {L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)(A;OICI;0x1301ff;;;WD)", kWineUser,
        WriterKind::Entry, "S-1-1-0"},
-      {L"O:BAD:NO_ACCESS_CONTROL", "", WriterKind::NoAccessList, ""},
+      // No access list at all (Wine reads "D:NO_ACCESS_CONTROL" as an empty one, Windows as none).
+      {L"O:BA", "", WriterKind::NoAccessList, ""},
       // A denial ahead of a grant is not weighed: the grant counts.
       {L"O:BAD:(D;;FA;;;WD)(A;;FA;;;BU)", "", WriterKind::Entry, "S-1-5-32-545"},
   };
