@@ -2,6 +2,6 @@
 
 #include <shlobj.h>
 
-const LauncherVariant kMachineWide = {HKEY_CLASSES_ROOT, L"", CSIDL_COMMON_DESKTOPDIRECTORY, false, true};
+const LauncherVariant kMachineWide = {HKEY_CLASSES_ROOT, L"", CSIDL_COMMON_DESKTOPDIRECTORY, false, true, true};
 
-const LauncherVariant kPerUser = {HKEY_CURRENT_USER, L"Software\\Classes", CSIDL_DESKTOPDIRECTORY, true, false};
+const LauncherVariant kPerUser = {HKEY_CURRENT_USER, L"Software\\Classes", CSIDL_DESKTOPDIRECTORY, true, false, false};

@@ -15,6 +15,9 @@ struct LauncherVariant {
   bool sameUserCopiesOnly;
   // A copy that cannot be opened may be opened again with SeDebugPrivilege enabled.
   bool mayEnableDebugPrivilege;
+  // Registers the scheme and refreshes the shortcut only from a folder that nobody but
+  // administrators can change: a copy elsewhere would otherwise take them over for every user.
+  bool requiresAdministratorsFolder;
 };
 
 // Portico.exe: runs with administrator rights; HKEY_CLASSES_ROOT, the common desktop, every copy in

@@ -2,9 +2,9 @@
 // One move-only owner per Win32 handle kind, so that no early return leaks. put() releases the
 // old value before handing out its address, so an owner can be filled by an API call at any time.
 
-#include <windows.h>
 #include <objbase.h>
 #include <shtypes.h>
+#include <windows.h>
 
 #include <utility>
 
@@ -84,6 +84,15 @@ struct CoTaskMemTraits {
   static void Close(pointer p) noexcept { ::CoTaskMemFree(p); }
 };
 
+// Memory the security API hands out with LocalAlloc: descriptors and SID strings.
+template <typename T>
+struct LocalMemTraits {
+  using pointer = T*;
+  static pointer Invalid() noexcept { return nullptr; }
+  static bool IsValid(pointer p) noexcept { return p != nullptr; }
+  static void Close(pointer p) noexcept { ::LocalFree(p); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using SnapshotHandle = UniqueHandle<FileHandleTraits>;
@@ -93,6 +102,8 @@ using RegKey = UniqueHandle<RegKeyTraits>;
 template <typename T>
 using CoTaskMem = UniqueHandle<CoTaskMemTraits<T>>;
 using ItemIdList = CoTaskMem<ITEMIDLIST>;
+template <typename T>
+using LocalMem = UniqueHandle<LocalMemTraits<T>>;
 
 // A COM interface pointer that releases its reference.
 template <typename T>

@@ -16,6 +16,11 @@ bool IsSchemeName(const std::wstring& name) {
   return true;
 }
 
+bool IsFullPath(const std::wstring& path) {
+  if (path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == L':' && path[2] == L'\\') return true;
+  return path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\';
+}
+
 }  // namespace
 
 bool IsSchemeCommandKey(const std::wstring& subKey) { return SchemeOfCommandKey(subKey).has_value(); }
@@ -33,4 +38,19 @@ std::optional<std::wstring> SchemeOfCommandKey(const std::wstring& subKey) {
 std::optional<std::wstring> OpenCommandText(const std::wstring& launcherPath) {
   if (launcherPath.empty() || launcherPath.size() > kMaxLauncherPathForCommand) return std::nullopt;
   return L"\"" + launcherPath + L"\" \"%1\"";
+}
+
+std::optional<std::wstring> ProgramOfCommand(const std::wstring& command) {
+  // A value stored in a padded buffer ends at its first zero.
+  const std::wstring text = command.substr(0, command.find(L'\0'));
+  std::wstring program;
+  if (!text.empty() && text.front() == L'"') {
+    const size_t close = text.find(L'"', 1);
+    if (close == std::wstring::npos) return std::nullopt;
+    program = text.substr(1, close - 1);
+  } else {
+    program = text.substr(0, text.find(L' '));
+  }
+  if (!IsFullPath(program)) return std::nullopt;
+  return program;
 }

@@ -19,3 +19,7 @@ std::optional<std::wstring> SchemeOfCommandKey(const std::wstring& subKey);
 // "\"<launcherPath>\" \"%1\"", or nothing for an empty path or one longer than
 // kMaxLauncherPathForCommand.
 std::optional<std::wstring> OpenCommandText(const std::wstring& launcherPath);
+
+// The program an open command starts: the text between its leading pair of quotes, or up to its
+// first blank when it has none; nothing unless that is a full path (a drive and "\", or "\\").
+std::optional<std::wstring> ProgramOfCommand(const std::wstring& command);

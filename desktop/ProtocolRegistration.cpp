@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "FolderTrust.h"
+#include "LaunchText.h"
 #include "LauncherVariant.h"
 #include "Log.h"
 #include "OpenCommand.h"
@@ -30,10 +32,41 @@ std::wstring SchemeKeyPath(const LauncherVariant& variant, const std::wstring& s
   return *variant.schemeClasses ? std::wstring(variant.schemeClasses) + L"\\" + scheme : scheme;
 }
 
+// The program the scheme's command starts now, when that is a file (not a folder) that exists.
+std::optional<std::wstring> ExistingProgramOfCommand(const LauncherVariant& variant, const std::wstring& commandKey) {
+  wchar_t command[1024] = {};
+  DWORD size = sizeof(command) - sizeof(wchar_t);
+  if (RegGetValueW(variant.schemeRoot, commandKey.c_str(), L"", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                   nullptr, command, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  const std::optional<std::wstring> program = ProgramOfCommand(command);
+  if (!program) return std::nullopt;
+  const DWORD attributes = GetFileAttributesW(program->c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+  return program;
+}
+
+// A launcher that was moved or renamed leaves a command naming a file that is gone, or one in its
+// own folder: it takes the command over. One in another folder that only administrators can change
+// is another installation's, which a launcher started here must not take from it.
+std::optional<std::wstring> AnotherInstallationsLauncher(const LauncherVariant& variant, const std::wstring& commandKey,
+                                                         const std::wstring& launcherPath) {
+  const std::optional<std::wstring> program = ExistingProgramOfCommand(variant, commandKey);
+  if (!program) return std::nullopt;
+  const std::wstring folder = FolderOf(*program);
+  const std::wstring ownFolder = FolderOf(launcherPath);
+  if (folder.empty() || CompareStringOrdinal(folder.c_str(), -1, ownFolder.c_str(), -1, TRUE) == CSTR_EQUAL) {
+    return std::nullopt;
+  }
+  if (JudgeFolder(folder, AdministratorUser()).trust != FolderTrust::Protected) return std::nullopt;
+  return program;
+}
+
 }  // namespace
 
 RegistrationResult RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store,
-                                       const LauncherVariant& variant) {
+                                       const LauncherVariant& variant, const FolderJudgement& folder) {
   const std::optional<std::wstring> scheme = SchemeOfCommandKey(subKey);
   if (!scheme) return {RegistrationOutcome::InvalidScheme};
 
@@ -47,6 +80,19 @@ RegistrationResult RegisterOpenCommand(const std::wstring& subKey, StoreOpenComm
   // A path that filled the buffer was cut, and is longer than any command can hold anyway.
   const auto command = OpenCommandText(std::wstring(modulePath, length));
   if (!command) return {RegistrationOutcome::PathTooLong};
+  if (!folder.trusted()) {
+    RegistrationResult result{RegistrationOutcome::FolderNotTrusted, static_cast<long>(folder.error)};
+    result.writer = folder.writer;
+    return result;
+  }
+  if (folder.trust != FolderTrust::NotJudged) {
+    const std::wstring commandKey = SchemeKeyPath(variant, *scheme) + L"\\shell\\open\\command";
+    if (auto other = AnotherInstallationsLauncher(variant, commandKey, std::wstring(modulePath, length))) {
+      RegistrationResult result{RegistrationOutcome::HeldByAnotherLauncher};
+      result.otherLauncher = std::move(*other);
+      return result;
+    }
+  }
 
   portico::RegKey schemeKey;
   DWORD disposition = 0;
@@ -70,4 +116,9 @@ RegistrationResult WriteRegFun(const std::wstring& subKey) { return WriteRegFun(
 
 RegistrationResult WriteRegFun(const std::wstring& subKey, const LauncherVariant& variant) {
   return RegisterOpenCommand(subKey, StoreDefaultValue, variant);
+}
+
+RegistrationResult WriteRegFun(const std::wstring& subKey, const LauncherVariant& variant,
+                               const FolderJudgement& folder) {
+  return RegisterOpenCommand(subKey, StoreDefaultValue, variant, folder);
 }

@@ -3,11 +3,23 @@
 #include <string>
 
 struct LauncherVariant;
+struct FolderJudgement;
 
-enum class RegistrationOutcome { Written, InvalidScheme, PathTooLong, Failed };
+enum class RegistrationOutcome {
+  Written,
+  InvalidScheme,
+  PathTooLong,
+  Failed,
+  FolderNotTrusted,      // the launcher's folder is not one only administrators can change
+  HeldByAnotherLauncher  // the command names a launcher that still lies in such a folder elsewhere
+};
 struct RegistrationResult {
-  RegistrationOutcome outcome = RegistrationOutcome::Failed;
-  long error = 0;  // the Win32 error of a failure
+  RegistrationResult(RegistrationOutcome outcome = RegistrationOutcome::Failed, long error = 0)
+      : outcome(outcome), error(error) {}
+  RegistrationOutcome outcome;
+  long error;                  // the Win32 error of a failure, or of a folder whose permissions could not be read
+  std::string writer;          // who else may change the launcher's folder (FolderNotTrusted)
+  std::wstring otherLauncher;  // HeldByAnotherLauncher
 };
 
 // Makes the running launcher the open command of the URL scheme whose command key is subKey
@@ -17,3 +29,9 @@ RegistrationResult WriteRegFun(const std::wstring& subKey);
 
 // The same, below the variant's classes: HKEY_CLASSES_ROOT or the user's own.
 RegistrationResult WriteRegFun(const std::wstring& subKey, const LauncherVariant& variant);
+
+// The same for a launcher whose folder was judged: nothing is written from a folder that is not
+// trusted, and, from a judged folder, a command is not taken over while the launcher it names still
+// exists in another folder that only administrators can change.
+RegistrationResult WriteRegFun(const std::wstring& subKey, const LauncherVariant& variant,
+                               const FolderJudgement& folder);

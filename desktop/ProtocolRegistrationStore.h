@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "FolderTrust.h"
 #include "LauncherVariant.h"
 #include "ProtocolRegistration.h"
 
@@ -13,4 +14,5 @@
 using StoreOpenCommand = LSTATUS (*)(HKEY commandKey, const std::wstring& command);
 
 RegistrationResult RegisterOpenCommand(const std::wstring& subKey, StoreOpenCommand store,
-                                       const LauncherVariant& variant = kMachineWide);
+                                       const LauncherVariant& variant = kMachineWide,
+                                       const FolderJudgement& folder = {});

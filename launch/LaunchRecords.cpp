@@ -120,6 +120,20 @@ void RecordRegistration(const RegistrationResult& result) {
     case RegistrationOutcome::Failed:
       PORTICO_FILE_LOG << "registration: failed, error " << result.error;
       break;
+    case RegistrationOutcome::FolderNotTrusted:
+      if (result.writer.empty()) {
+        PORTICO_FILE_LOG << "registration: skipped, the permissions of the launcher's folder could not be read, error "
+                         << result.error;
+      } else {
+        PORTICO_FILE_LOG << "registration: skipped, users without administrator rights can change the launcher's "
+                            "folder: "
+                         << result.writer;
+      }
+      break;
+    case RegistrationOutcome::HeldByAnotherLauncher:
+      PORTICO_FILE_LOG << "registration: skipped, the scheme belongs to " << NarrowText(result.otherLauncher)
+                       << ", a launcher in another folder that only administrators can change";
+      break;
   }
 }
 
@@ -198,6 +212,16 @@ void RecordExtraction(const ExtractionReport& report) {
 
 void RecordShortcut(int result) {
   PORTICO_FILE_LOG << "shortcut: " << result << " (" << ShortcutMeaning(result) << ")";
+}
+
+void RecordShortcut(const std::optional<int>& result, const FolderJudgement& folder) {
+  if (result) {
+    RecordShortcut(*result);
+  } else if (folder.trust == FolderTrust::Unreadable) {
+    PORTICO_FILE_LOG << "shortcut: not refreshed, the permissions of the launcher's folder could not be read";
+  } else {
+    PORTICO_FILE_LOG << "shortcut: not refreshed, users without administrator rights can change the launcher's folder";
+  }
 }
 
 void RecordStart(const TargetStart& start) {

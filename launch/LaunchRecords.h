@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "FolderTrust.h"
 #include "InstanceControl.h"
 #include "LaunchSteps.h"
 #include "LaunchText.h"
@@ -25,6 +26,8 @@ void RecordUpdateWaitsForItsKey();
 void RecordStaging(const StagingReport& report);
 void RecordExtraction(const ExtractionReport& report);
 void RecordShortcut(int result);
+// The refresh's result, or why it was left out.
+void RecordShortcut(const std::optional<int>& result, const FolderJudgement& folder);
 void RecordStart(const TargetStart& start);
 // Answers `exitCode`, so that the driver can return it.
 int RecordHandOff(int exitCode);

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "DesktopShortcut.h"
+#include "FolderTrust.h"
 #include "LaunchText.h"
 #include "WinHandles.h"
 
@@ -82,6 +83,12 @@ int RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& laun
   return RefreshDesktopShortcut(variant, AbsentIfEmpty(oldName), AbsentIfEmpty(newName), AbsentIfEmpty(launcher.path),
                                 shortName.c_str(), iconPath ? iconPath->c_str() : nullptr,
                                 AbsentIfEmpty(launcher.folder));
+}
+
+std::optional<int> RefreshShortcutIfTrusted(const FolderJudgement& folder, const ProductConfig& config,
+                                            const LauncherLocation& launcher, const LauncherVariant& variant) {
+  if (!folder.trusted()) return std::nullopt;
+  return RefreshShortcutFor(config, launcher, variant);
 }
 
 bool AdminHintKeysHeld() { return KeyDown(VK_CONTROL) && KeyDown(VK_MENU); }

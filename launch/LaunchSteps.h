@@ -10,6 +10,7 @@
 #include "ConfigStore.h"
 #include "UpdateExtraction.h"
 
+struct FolderJudgement;
 struct LauncherVariant;
 
 // Loads DLLs that the system loads on the launcher's behalf (the shell's, the box's) from System32
@@ -35,6 +36,10 @@ extern const uint64_t kCompiledUpdateFloor;
 // Refreshes the shortcut on the variant's desktop with the names for the interface language;
 // answers RefreshDesktopShortcut's result.
 int RefreshShortcutFor(const ProductConfig& config, const LauncherLocation& launcher, const LauncherVariant& variant);
+
+// RefreshShortcutFor, from a folder that is trusted with the desktop; nothing otherwise.
+std::optional<int> RefreshShortcutIfTrusted(const FolderJudgement& folder, const ProductConfig& config,
+                                            const LauncherLocation& launcher, const LauncherVariant& variant);
 
 // Ctrl, and then Alt, held down right now.
 bool AdminHintKeysHeld();

@@ -7,6 +7,7 @@
 
 #include "ConfigStore.h"
 #include "FileLog.h"
+#include "FolderTrust.h"
 #include "InstanceControl.h"
 #include "LaunchRecords.h"
 #include "LaunchSteps.h"
@@ -63,8 +64,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     return link.found ? RecordHandOff(HandOffPayload(link.payload, config.Pipe, running.activatedProcessId)) : 0;
   }
 
+  const FolderJudgement installation = JudgeInstallationFolder(launcher.folder, variant);
   // A copy that runs an update pass would register its own, passing file: its launcher did so already.
-  if (!runner.active) RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant));
+  if (!runner.active) {
+    RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant, installation));
+  }
   const bool inLauncherFolder = EnterLauncherFolder(launcher);
 
   std::wstring parameters = link.found ? QuotePayload(link.payload) : request.text;
@@ -83,7 +87,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
         DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol);
     if (InstallWaitingUpdate(trust, configRead, launcher, runner.commandLine)) return 0;
   }
-  if (configRead) RecordShortcut(RefreshShortcutFor(config, launcher, variant));
+  if (configRead) RecordShortcut(RefreshShortcutIfTrusted(installation, config, launcher, variant), installation);
 
   if (AdminHintKeysHeld()) AppendAdminHint(parameters);
   if (configRead) AppendLaunchArguments(parameters, arguments, linkEnd);

@@ -1,5 +1,8 @@
 #include "Scratch.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <atomic>
 #include <fstream>
 #include <sstream>
@@ -64,6 +67,19 @@ void RemoveTree(const fs::path& folder) {
 }
 
 }  // namespace
+
+bool GrantEveryoneWrite(const fs::path& folder) {
+  portico::LocalMem<void> grant;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)",
+                                                            SDDL_REVISION_1, grant.put(), nullptr)) {
+    return false;
+  }
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL list = nullptr;
+  return GetSecurityDescriptorDacl(grant.get(), &present, &list, &defaulted) &&
+         SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                               nullptr, list, nullptr) == ERROR_SUCCESS;
+}
 
 ScratchFolder::ScratchFolder(const std::wstring& leaf, const fs::path& parent) {
   base_ = (parent.empty() ? fs::temp_directory_path() : parent) / UniqueName(L"portico-test-");

@@ -23,6 +23,11 @@ std::wstring UniqueName(const std::wstring& prefix);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
 
+// Lets Everyone add, change and delete what the folder holds, as a folder users made may: Wine keeps
+// that grant (as the Unix permission bits for others) and reports it back; a grant to Users it
+// does not report. False when it could not be set.
+bool GrantEveryoneWrite(const std::filesystem::path& folder);
+
 class ScratchFolder {
  public:
   // A new empty folder below the Windows temporary folder (or below `parent`, when given); `leaf`
