@@ -29,3 +29,5 @@ void RecordShortcut(int result);
 void RecordStart(std::optional<intptr_t> shellResult);
 // Answers `exitCode`, so that the driver can return it.
 int RecordHandOff(int exitCode);
+// The copy brought up ended before it took the link: the link takes the start road.
+void RecordCopyWentAway(const TargetCheck& running);

@@ -2,6 +2,7 @@
 // to its running copy, or nothing at all when it already runs.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,8 @@
 #include "LaunchText.h"
 #include "LauncherVariant.h"
 #include "Log.h"
-#include "PipeHandOff.h"
 #include "ProtocolRegistration.h"
+#include "RunningCopyRoad.h"
 #include "UpdateExtraction.h"
 #include "UpdateLock.h"
 #include "UpdateStaging.h"
@@ -48,12 +49,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   OpenLogFile(config.LogFile, launcher.folder);
   RecordConfiguration(launcher);
 
-  const TargetCheck running = CheckRunningTarget(config.ProgName, request.forceRun, variant);
+  const TargetCheck running = CheckRunningTarget(CopySearchFor(config, request.forceRun, variant, launcher));
   const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
   RecordInstanceCheck(config.ProgName, running, link, request.forceRun);
-  if (!running.goAhead) {
-    return link.found ? RecordHandOff(HandOffPayload(link.payload, config.Pipe, running.activatedProcessId)) : 0;
-  }
+  if (const std::optional<int> exitCode = TakeRunningCopyRoad(running, link, config.Pipe)) return *exitCode;
 
   RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant));
   const bool inLauncherFolder = EnterLauncherFolder(launcher);
