@@ -33,6 +33,7 @@ struct LaunchPlan {
   bool machineWideLauncher = false;
   bool perUserLauncher = false;
   std::wstring pipe;         // the pipe a link is handed to
+  bool announceRunningCopy = true;  // the "already running" box shows when a copy is brought up
   std::wstring language;     // "en-US" or "zh-CN" when the Language setting chooses; empty: the registry does
   std::wstring languageKey;  // the registry key whose default value chooses the interface language, if any
   ShortcutPlan chinese;
