@@ -33,7 +33,8 @@ struct LaunchPlan {
   bool machineWideLauncher = false;
   bool perUserLauncher = false;
   std::wstring pipe;         // the pipe a link is handed to
-  bool announceRunningCopy = true;  // the "already running" box shows when a copy is brought up
+  // The "already running" box shows when a copy is brought up.
+  bool announceRunningCopy = true;
   std::wstring language;     // "en-US" or "zh-CN" when the Language setting chooses; empty: the registry does
   std::wstring languageKey;  // the registry key whose default value chooses the interface language, if any
   ShortcutPlan chinese;

@@ -104,7 +104,8 @@ class DebugPrivilegeScope {
                 GetLastError() == ERROR_SUCCESS;
   }
   ~DebugPrivilegeScope() {
-    if (adjusted_ && previous_.PrivilegeCount > 0) AdjustTokenPrivileges(token_.get(), FALSE, &previous_, 0, nullptr, nullptr);
+    if (adjusted_ && previous_.PrivilegeCount > 0)
+      AdjustTokenPrivileges(token_.get(), FALSE, &previous_, 0, nullptr, nullptr);
   }
   DebugPrivilegeScope(const DebugPrivilegeScope&) = delete;
   DebugPrivilegeScope& operator=(const DebugPrivilegeScope&) = delete;

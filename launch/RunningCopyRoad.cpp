@@ -18,8 +18,7 @@ CopySearch CopySearchFor(const ProductConfig& config, bool forceRun, const Launc
 std::optional<int> TakeRunningCopyRoad(const TargetCheck& running, const LinkPayload& link, const std::wstring& pipe) {
   if (running.goAhead) return std::nullopt;
   if (!link.found) return 0;
-  const int exitCode =
-      HandOffPayload(link.payload, pipe, running.activatedProcessId, running.activatedProcess.get());
+  const int exitCode = HandOffPayload(link.payload, pipe, running.activatedProcessId, running.activatedProcess.get());
   // A client closing while the user read the box: the link starts a new one rather than being lost.
   if (exitCode != 0 && CopyWentAway(running)) {
     RecordCopyWentAway(running);

@@ -158,7 +158,8 @@ TEST(DebugPrivilege, OnlyTheRetryRunsWithItAndTheClientStartedAfterDoesNot) {
   EXPECT_EQ(install.RunLauncher(L"\"" + install.scheme() + L"://open?id=7\"", options).exitCode, 0u);
   EXPECT_EQ(enabledAtOpen, (std::vector<bool>{false, true}));
   ASSERT_TRUE(install.WaitForStarts(1));
-  portico::KernelHandle client(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, install.Record().starts.at(0).pid));
+  const DWORD started = install.Record().starts.at(0).pid;
+  portico::KernelHandle client(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, started));
   ASSERT_TRUE(client);
   EXPECT_EQ(DebugPrivilegeAttributes(client.get()) & SE_PRIVILEGE_ENABLED, 0u);
 }

@@ -27,7 +27,8 @@ struct LauncherRun {
   std::optional<rig::MessageBoxInfo> box;
   rig::DebuggeeResult result;
 };
-LauncherRun RunAnsweringAnyBox(const fs::path& launcher, const std::wstring& commandLine, rig::DebuggeeOptions options = {}) {
+LauncherRun RunAnsweringAnyBox(const fs::path& launcher, const std::wstring& commandLine,
+                               rig::DebuggeeOptions options = {}) {
   rig::Debuggee debuggee(launcher, commandLine, std::move(options));
   LauncherRun run;
   run.box = rig::WaitForMessageBox(debuggee.pid(), 2000);
@@ -46,8 +47,8 @@ fs::path OtherCase(const fs::path& path) {
 TEST(RunningCopy, OnlyAnImageInTheLauncherFolderIsACopy) {
   struct Case {
     const char* name;
-    bool elsewhere;   // the running program lies in another folder
-    bool otherCase;   // the launcher is started through its folder spelled in the other case
+    bool elsewhere;  // the running program lies in another folder
+    bool otherCase;  // the launcher is started through its folder spelled in the other case
     bool isCopy;
   };
   for (const Case& c : {Case{"same name, other folder", true, false, false},
@@ -55,8 +56,8 @@ TEST(RunningCopy, OnlyAnImageInTheLauncherFolderIsACopy) {
     SCOPED_TRACE(c.name);
     Installation install;
     install.WriteConfig();
-    rig::RunningClient running = c.elsewhere ? install.StartClientAs(install.progName(), L"normal", true)
-                                             : install.StartClient(L"normal", true);
+    rig::RunningClient running =
+        c.elsewhere ? install.StartClientAs(install.progName(), L"normal", true) : install.StartClient(L"normal", true);
     const fs::path launcher = c.otherCase ? OtherCase(install.folder()) / L"Portico.exe" : install.launcher();
     LauncherRun run = RunAnsweringAnyBox(launcher, Link(install, L"open?id=7"));
     EXPECT_EQ(run.box.has_value(), c.isCopy);
@@ -142,9 +143,9 @@ TEST(HandOffBox, FalseBringsTheCopyUpWithoutTheBoxOnEitherRoad) {
     bool link;
     bool box;
   };
-  for (const Case& c : {Case{"<HandOffBox>false</HandOffBox>", false, false},
-                        Case{"<HandOffBox>false</HandOffBox>", true, false},
-                        Case{"<HandOffBox>False</HandOffBox>", true, true}}) {
+  for (const Case& c :
+       {Case{"<HandOffBox>false</HandOffBox>", false, false}, Case{"<HandOffBox>false</HandOffBox>", true, false},
+        Case{"<HandOffBox>False</HandOffBox>", true, true}}) {
     SCOPED_TRACE(std::string(c.setting) + (c.link ? " link" : " no link"));
     Installation install;
     install.WriteConfig(c.setting);
