@@ -33,8 +33,6 @@ struct LaunchPlan {
   bool machineWideLauncher = false;
   bool perUserLauncher = false;
   std::wstring pipe;         // the pipe a link is handed to
-  // The "already running" box shows when a copy is brought up.
-  bool announceRunningCopy = true;
   std::wstring language;     // "en-US" or "zh-CN" when the Language setting chooses; empty: the registry does
   std::wstring languageKey;  // the registry key whose default value chooses the interface language, if any
   ShortcutPlan chinese;
@@ -43,6 +41,9 @@ struct LaunchPlan {
   bool iconPresent = false;
   std::vector<LaunchArgument> arguments;  // appended to the target's parameters, in order
   std::wstring logFile;                   // the log file's path, when expanding LogFile changed it
+
+  // The "already running" box shows when a copy is brought up.
+  bool announceRunningCopy = true;
 };
 
 struct CheckReport {
