@@ -38,8 +38,9 @@ bool IsCopyOf(const PROCESSENTRY32W& entry, const std::wstring& name, DWORD ownS
          (!variant.sameUserCopiesOnly || RunsAsThisUser(entry.th32ProcessID));
 }
 
-// Before the copy ended, its id could be given to another process; the launcher acts on the copy it
-// found. Query and wait only: the rights to end a copy are asked for where it is ended.
+// An id names a process only while someone holds it open: once a copy ends, its id may be given to
+// another process. So each copy is held from the find on, with the rights to query it and wait for
+// it; the right to end it is asked for only where it is ended.
 constexpr DWORD kLookRights = PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE;
 constexpr DWORD kEndRights = PROCESS_TERMINATE | SYNCHRONIZE;
 // A copy whose windows are gone is closing: it gets this long to end before its link starts a new one.
