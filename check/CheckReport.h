@@ -41,6 +41,9 @@ struct LaunchPlan {
   bool iconPresent = false;
   std::vector<LaunchArgument> arguments;  // appended to the target's parameters, in order
   std::wstring logFile;                   // the log file's path, when expanding LogFile changed it
+
+  // The "already running" box shows when a copy is brought up.
+  bool announceRunningCopy = true;
 };
 
 struct CheckReport {

@@ -182,6 +182,18 @@ class LaunchCheck {
     }
   }
 
+  // Only the exact word switches the box off; anything else keeps it, as a vendor may not expect.
+  void HandOffBox() {
+    const std::wstring& value = settings_.HandOffBox;
+    plan_.announceRunningCopy = AnnounceRunningCopy(settings_);
+    if (!value.empty() && plan_.announceRunningCopy) {
+      Warn("hand-off-box-value", "HandOffBox",
+           "HandOffBox " + Quoted(value) +
+               " is not false: the \"already running\" box still shows; write false, in small letters, to leave "
+               "it out");
+    }
+  }
+
   void UpdateKey() {
     const std::wstring& key = settings_.UpdatePublicKey;
     if (!key.empty() && !MinisignKeyId(key)) {
@@ -267,5 +279,6 @@ void PlanLaunch(const tinyxml2::XMLDocument& document, const std::vector<std::st
   check.LanguageKey(document);
   check.Shortcuts();
   check.UpdateKey();
+  check.HandOffBox();
   check.Arguments();
 }

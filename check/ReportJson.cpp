@@ -38,12 +38,14 @@ std::string Array(const std::vector<LaunchArgument>& items) {
 
 std::string Settings(const ProductConfig& settings) {
   std::string out = "{\n";
-  const auto& fields = SettingFields();
-  for (size_t i = 0; i < fields.size(); ++i) {
-    out += "    " + String(fields[i].name) + ": " + StringOrNull(settings.*fields[i].field);
-    out += i + 1 < fields.size() ? ",\n" : "\n";
+  std::string separator;
+  for (const SettingField& setting : SettingFields()) {
+    const std::wstring& value = settings.*setting.field;
+    if (!setting.listedWhenAbsent && value.empty()) continue;
+    out += separator + "    " + String(setting.name) + ": " + StringOrNull(value);
+    separator = ",\n";
   }
-  return out + "  }";
+  return out + "\n  }";
 }
 
 std::string Shortcut(const ShortcutPlan& plan) {

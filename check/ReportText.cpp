@@ -38,6 +38,7 @@ void Settings(std::string& out, const CheckReport& report) {
   out += "\nSettings as read\n";
   for (const SettingField& setting : SettingFields()) {
     const std::wstring& value = report.settings.*setting.field;
+    if (!setting.listedWhenAbsent && value.empty()) continue;
     std::string shown = ValueOrDash(value);
     if (setting.field == &ProductConfig::UpdatePublicKey && !value.empty()) {
       if (auto id = MinisignKeyId(value)) shown += " (minisign key id " + *id + ")";
@@ -64,7 +65,10 @@ void Plan(std::string& out, const LaunchPlan& plan) {
        plan.program.empty() ? "nothing"
                             : Quoted(plan.program) + " from the launcher's folder" + Present(plan.programPresent));
   Line(out, "scheme", plan.scheme.empty() ? "none registered" : Registration(plan));
-  Line(out, "hand-off", plan.pipe.empty() ? "none" : "links for a running copy go to " + Utf8(plan.pipe));
+  Line(out, "hand-off",
+       plan.pipe.empty() ? "none"
+                         : "links for a running copy go to " + Utf8(plan.pipe) +
+                               (plan.announceRunningCopy ? "" : ", without the \"already running\" box"));
   Line(out, "language",
        plan.language.empty() && plan.languageKey.empty() ? "Chinese: no registry key is read"
        : plan.language.empty() ? "at each start, by the default value of " + Utf8(plan.languageKey) +

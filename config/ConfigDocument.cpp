@@ -52,9 +52,12 @@ const std::vector<SettingField>& SettingFields() {
       {"UpdatePublicKey", &ProductConfig::UpdatePublicKey},
       {"LogFile", &ProductConfig::LogFile},
       {"Language", &ProductConfig::Language},
+      {"HandOffBox", &ProductConfig::HandOffBox, false},
   };
   return fields;
 }
+
+bool AnnounceRunningCopy(const ProductConfig& config) { return config.HandOffBox != L"false"; }
 
 const SettingField* SettingFor(const char* elementName) {
   for (const SettingField& setting : SettingFields()) {

@@ -17,11 +17,16 @@ using WideConversion = bool (*)(const char* utf8, std::wstring& out);
 struct SettingField {
   const char* name;  // as the record spells it
   std::wstring ProductConfig::*field;
+  bool listedWhenAbsent = true;  // false: reports name it only when the file gives it
 };
 // Every setting, in the record's order.
 const std::vector<SettingField>& SettingFields();
 // The setting an element of this name fills; null for none.
 const SettingField* SettingFor(const char* elementName);
+
+// Whether a running copy brought up is announced with the "already running" box: always, unless
+// HandOffBox is exactly "false".
+bool AnnounceRunningCopy(const ProductConfig& config);
 
 // The value an element gives: its first child node when that is text (CDATA included), else null.
 const char* ElementText(const tinyxml2::XMLElement& element);

@@ -20,6 +20,7 @@ struct ProductConfig {
   std::wstring UpdatePublicKey;  // minisign public key that must have signed an update
   std::wstring LogFile;          // diagnostic log file, relative to the launcher folder or absolute
   std::wstring Language;         // interface language ("en-US", "zh-CN"), in place of the registry's
+  std::wstring HandOffBox;       // "false": a running copy is brought up without the "already running" box
 };
 
 // One extra argument for the target program, as it is to appear on its command line.

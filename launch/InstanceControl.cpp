@@ -2,10 +2,12 @@
 
 #include <tlhelp32.h>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "ConfigStore.h"
+#include "CopyImage.h"
 #include "LauncherVariant.h"
 #include "ProcessUser.h"
 #include "WinHandles.h"
@@ -35,6 +37,98 @@ bool IsCopyOf(const PROCESSENTRY32W& entry, const std::wstring& name, DWORD ownS
   return !name.empty() && name == entry.szExeFile && InOwnSession(entry.th32ProcessID, ownSession) &&
          (!variant.sameUserCopiesOnly || RunsAsThisUser(entry.th32ProcessID));
 }
+
+// An id names a process only while someone holds it open: once a copy ends, its id may be given to
+// another process. So each copy is held from the find on, with the rights to query it and wait for
+// it; the right to end it is asked for only where it is ended.
+constexpr DWORD kLookRights = PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE;
+constexpr DWORD kEndRights = PROCESS_TERMINATE | SYNCHRONIZE;
+// A copy whose windows are gone is closing: it gets this long to end before its link starts a new one.
+constexpr DWORD kClosingCopyWaitMs = 5000;
+// QueryFullProcessImageNameW takes no more than the longest path Windows has.
+constexpr DWORD kImagePathRoom = 32768;
+
+bool HasEnded(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
+
+bool SameFolder(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+// The long form of a path, so that an 8.3 spelling of the same folder compares equal; the path itself
+// when it has none.
+std::wstring LongForm(const std::wstring& path) {
+  std::vector<wchar_t> buffer(kImagePathRoom);
+  const DWORD length = GetLongPathNameW(path.c_str(), buffer.data(), kImagePathRoom);
+  return (length == 0 || length >= kImagePathRoom) ? path : std::wstring(buffer.data(), length);
+}
+
+// A process of the right name can still be a program of the same name elsewhere: only an image in
+// the launcher's folder is the target. An image that cannot be read (another user's process) is
+// taken by its name, as before.
+bool LiesInFolder(HANDLE process, const CopySearch& search) {
+  if (search.folder.empty()) return true;
+  std::vector<wchar_t> image(kImagePathRoom);
+  DWORD length = kImagePathRoom;
+  if (!QueryFullProcessImageNameW(process, 0, image.data(), &length)) return true;
+  const ImagePlace place = PlaceOfImage(std::wstring(image.data(), length));
+  return place.fileName == search.name &&
+         (SameFolder(place.folder, search.folder) || SameFolder(LongForm(place.folder), LongForm(search.folder)));
+}
+
+// A copy found in the snapshot, held open from now on. Absent when the id now names a process that
+// ended, or a program of the same name in another folder. The handle is null when the process
+// cannot be opened even to query it.
+struct FoundCopy {
+  DWORD id = 0;
+  portico::KernelHandle process;
+};
+std::optional<FoundCopy> OpenCopy(DWORD id, const CopySearch& search) {
+  FoundCopy copy{id, portico::KernelHandle(OpenProcess(kLookRights, FALSE, id))};
+  if (copy.process && (HasEnded(copy.process.get()) || !LiesInFolder(copy.process.get(), search))) return std::nullopt;
+  return copy;
+}
+
+// SeDebugPrivilege for the life of the object, then the token as it was: a client started later
+// inherits the launcher's token and must not get the privilege enabled.
+class DebugPrivilegeScope {
+ public:
+  DebugPrivilegeScope() {
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token_.put())) return;
+    TOKEN_PRIVILEGES enable{};
+    enable.PrivilegeCount = 1;
+    enable.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &enable.Privileges[0].Luid)) return;
+    DWORD size = 0;
+    // The previous state lists only what the call changed: nothing when it was enabled already.
+    adjusted_ = AdjustTokenPrivileges(token_.get(), FALSE, &enable, sizeof(previous_), &previous_, &size) &&
+                GetLastError() == ERROR_SUCCESS;
+  }
+  ~DebugPrivilegeScope() {
+    if (adjusted_ && previous_.PrivilegeCount > 0)
+      AdjustTokenPrivileges(token_.get(), FALSE, &previous_, 0, nullptr, nullptr);
+  }
+  DebugPrivilegeScope(const DebugPrivilegeScope&) = delete;
+  DebugPrivilegeScope& operator=(const DebugPrivilegeScope&) = delete;
+
+ private:
+  portico::KernelHandle token_;
+  TOKEN_PRIVILEGES previous_{};
+  bool adjusted_ = false;
+};
+
+// A handle that may end the copy. Opened by id while `copy` holds the process, so the id still
+// names it.
+portico::KernelHandle OpenToEnd(const FoundCopy& copy, const LauncherVariant& variant) {
+  portico::KernelHandle process(OpenProcess(kEndRights, FALSE, copy.id));
+  if (!process && variant.mayEnableDebugPrivilege) {
+    const DebugPrivilegeScope debug;
+    process.reset(OpenProcess(kEndRights, FALSE, copy.id));
+  }
+  return process;
+}
+
+const LauncherVariant& VariantOf(const CopySearch& search) { return search.variant ? *search.variant : kMachineWide; }
 
 // A client that stopped pumping messages would hold every synchronous call into its window (the
 // restore, the move to the top, a box it owns) and the launcher with it. SMTO_ABORTIFHUNG answers at
@@ -90,78 +184,93 @@ TargetCheck CheckRunningTarget(std::wstring name, bool forceRun) {
 }
 
 TargetCheck CheckRunningTarget(std::wstring name, bool forceRun, const LauncherVariant& variant) {
+  CopySearch search;
+  search.name = std::move(name);
+  search.forceRun = forceRun;
+  search.variant = &variant;
+  return CheckRunningTarget(search);
+}
+
+TargetCheck CheckRunningTarget(const CopySearch& search) {
+  const LauncherVariant& variant = VariantOf(search);
   const DWORD ownSession = OwnSessionId();
   portico::SnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
   if (snapshot && Process32FirstW(snapshot.get(), &entry)) {
     do {
-      if (!IsCopyOf(entry, name, ownSession, variant)) continue;
-      if (forceRun) break;
-      if (HWND window = FindTopLevelWindowOf(entry.th32ProcessID)) {
+      if (!IsCopyOf(entry, search.name, ownSession, variant)) continue;
+      if (search.forceRun) break;
+      std::optional<FoundCopy> copy = OpenCopy(entry.th32ProcessID, search);
+      if (!copy) continue;
+      if (HWND window = FindTopLevelWindowOf(copy->id)) {
         snapshot.reset();
         const bool responds = Responds(window);
         ActivateWindow(window);
         // Owned by a hung window, the box would wait for it to answer; unowned, it shows at once.
-        TellAlreadyRunning(responds ? window : nullptr);
+        if (search.announce) TellAlreadyRunning(responds ? window : nullptr);
         TargetCheck check;
         check.goAhead = false;
-        check.activatedProcessId = entry.th32ProcessID;
+        check.activatedProcessId = copy->id;
+        check.activatedProcess = std::move(copy->process);
         check.activatedHung = !responds;
         return check;
       }
     } while (Process32NextW(snapshot.get(), &entry));
   }
   snapshot.reset();
-  Termination termination = TerminateTargetProcesses(name, variant);
+  Termination termination = TerminateTargetProcesses(search);
   TargetCheck check;
   check.copiesFound = termination.found;
   check.ended = std::move(termination.ended);
   return check;
 }
 
-Termination TerminateTargetProcesses(const std::wstring& name) { return TerminateTargetProcesses(name, kMachineWide); }
+bool CopyWentAway(const TargetCheck& running) {
+  const HANDLE process = running.activatedProcess.get();
+  if (!process) return false;
+  if (HasEnded(process)) return true;
+  // A copy that still has a window is there; it just did not take the link.
+  if (FindTopLevelWindowOf(running.activatedProcessId)) return false;
+  return WaitForSingleObject(process, kClosingCopyWaitMs) == WAIT_OBJECT_0;
+}
 
-Termination TerminateTargetProcesses(const std::wstring& name, const LauncherVariant& variant) {
+Termination TerminateTargetProcesses(const std::wstring& name) {
+  CopySearch search;
+  search.name = name;
+  return TerminateTargetProcesses(search);
+}
+
+Termination TerminateTargetProcesses(const CopySearch& search) {
+  const LauncherVariant& variant = VariantOf(search);
   const DWORD ownSession = OwnSessionId();
   Termination termination;
-  // Grows as needed: however many copies run, each is ended and none overruns a table.
-  std::vector<std::pair<portico::KernelHandle, DWORD>> copies;
+  // Grows as needed: however many copies run, each is ended and none overruns a table. Each keeps
+  // the handle it was found with until it is gone.
+  std::vector<std::pair<FoundCopy, portico::KernelHandle>> copies;
   {
     portico::SnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     if (!snapshot || !Process32FirstW(snapshot.get(), &entry)) return termination;
     do {
-      if (!IsCopyOf(entry, name, ownSession, variant)) continue;
+      if (!IsCopyOf(entry, search.name, ownSession, variant)) continue;
+      std::optional<FoundCopy> copy = OpenCopy(entry.th32ProcessID, search);
+      if (!copy) continue;
       ++termination.found;
-      portico::KernelHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
-      if (!process && variant.mayEnableDebugPrivilege) {
-        EnableDebugPrivilege();
-        process.reset(OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
-      }
-      if (process) copies.emplace_back(std::move(process), entry.th32ProcessID);
+      portico::KernelHandle end = OpenToEnd(*copy, variant);
+      if (end) copies.emplace_back(std::move(*copy), std::move(end));
     } while (Process32NextW(snapshot.get(), &entry));
   }
-  for (const auto& [process, id] : copies) {
-    if (TerminateProcess(process.get(), 0)) termination.ended.push_back(id);
+  for (const auto& [copy, end] : copies) {
+    if (TerminateProcess(end.get(), 0)) termination.ended.push_back(copy.id);
   }
 
   const ULONGLONG deadline = GetTickCount64() + kTerminationWaitMs;
   for (const auto& copy : copies) {
     ULONGLONG now = GetTickCount64();
     if (now >= deadline) break;
-    WaitForSingleObject(copy.first.get(), static_cast<DWORD>(deadline - now));
+    WaitForSingleObject(copy.second.get(), static_cast<DWORD>(deadline - now));
   }
   return termination;
-}
-
-void EnableDebugPrivilege() {
-  portico::KernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put())) return;
-  TOKEN_PRIVILEGES privileges{};
-  privileges.PrivilegeCount = 1;
-  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-  LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid);
-  AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
 }

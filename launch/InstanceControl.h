@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "WinHandles.h"
+
 struct LauncherVariant;
 
 // The window search of one process id, filled by FindTargetWindowProc.
@@ -15,19 +17,37 @@ struct TargetWindowSearch {
   DWORD processId = 0;
 };
 
+// Which processes count as running copies, and what the user is told.
+struct CopySearch {
+  std::wstring name;  // the image file name, compared exactly
+  bool forceRun = false;
+  const LauncherVariant* variant = nullptr;  // null: the machine-wide launcher's rules
+  // A copy whose image lies in another folder is none: neither ended nor brought up. Empty: any folder.
+  std::wstring folder;
+  bool announce = true;  // the "already running" box, when a copy is brought up
+};
+
 struct TargetCheck {
   // true: start the target (copies without a window, or all copies with forceRun, were ended).
   // false: a copy with a window runs; it was brought to the front and the user was told.
   bool goAhead = true;
   DWORD activatedProcessId = 0;  // the copy brought to the front, when goAhead is false
-  bool activatedHung = false;    // its window did not answer
-  int copiesFound = 0;           // copies counted before the start, when goAhead is true
-  std::vector<DWORD> ended;      // the ids of those that were ended
+  // Held from the moment the copy was found, so that its id names no other process later; null when
+  // the copy could not be opened even to query it.
+  portico::KernelHandle activatedProcess;
+  bool activatedHung = false;  // its window did not answer
+  int copiesFound = 0;         // copies counted before the start, when goAhead is true
+  std::vector<DWORD> ended;    // the ids of those that were ended
 };
+TargetCheck CheckRunningTarget(const CopySearch& search);
+// Copies in any folder, as the variant counts them: those in this session, and with
+// sameUserCopiesOnly only those run by the launcher's own user.
 TargetCheck CheckRunningTarget(std::wstring name, bool forceRun);
-// The same over the copies the variant counts: those in this session, and with sameUserCopiesOnly
-// only those run by the launcher's own user.
 TargetCheck CheckRunningTarget(std::wstring name, bool forceRun, const LauncherVariant& variant);
+
+// After a failed hand-off: whether the copy brought up has gone, or is going (its windows are gone),
+// and ended within a short wait. False when it was never opened.
+bool CopyWentAway(const TargetCheck& running);
 
 struct Termination {
   int found = 0;             // copies counted
@@ -35,10 +55,9 @@ struct Termination {
 };
 // Ends every copy of `name` in this session and waits a little for them to go.
 Termination TerminateTargetProcesses(const std::wstring& name);
-// The same over the copies the variant counts; SeDebugPrivilege only where the variant may use it.
-Termination TerminateTargetProcesses(const std::wstring& name, const LauncherVariant& variant);
-
-void EnableDebugPrivilege();
+// The same over the copies the search counts; SeDebugPrivilege only where the variant may use it,
+// and only around the second attempt to open a copy.
+Termination TerminateTargetProcesses(const CopySearch& search);
 
 // EnumWindows callback; `search` is a TargetWindowSearch*.
 BOOL CALLBACK FindTargetWindowProc(HWND window, LPARAM search);

@@ -255,3 +255,8 @@ int RecordHandOff(int exitCode) {
                                        "pipe could not be opened, was served by another process or took no message)");
   return exitCode;
 }
+
+void RecordCopyWentAway(const TargetCheck& running) {
+  PORTICO_FILE_LOG << "hand-off: copy " << running.activatedProcessId
+                   << " ended before it took the link; road: start, with the link";
+}

@@ -31,3 +31,5 @@ void RecordShortcut(const std::optional<int>& result, const FolderJudgement& fol
 void RecordStart(const TargetStart& start);
 // Answers `exitCode`, so that the driver can return it.
 int RecordHandOff(int exitCode);
+// The copy brought up ended before it took the link: the link takes the start road.
+void RecordCopyWentAway(const TargetCheck& running);

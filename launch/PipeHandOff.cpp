@@ -8,7 +8,7 @@
 namespace {
 
 constexpr size_t kMessageLimit = 10240;  // bytes, the NUL included
-// A copy that is serving another client gets this long to become free, once.
+// A copy that is serving another client gets this long, in all, to become free.
 constexpr DWORD kBusyPipeWaitMs = 2000;
 // A server that never reads must not hold the launcher.
 constexpr DWORD kWriteTimeoutMs = 5000;
@@ -21,17 +21,25 @@ portico::PipeHandle OpenPipe(const std::wstring& path) {
         path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
   };
+  const ULONGLONG deadline = GetTickCount64() + kBusyPipeWaitMs;
   portico::PipeHandle pipe = open();
-  if (!pipe && GetLastError() == ERROR_PIPE_BUSY && WaitNamedPipeW(path.c_str(), kBusyPipeWaitMs)) {
+  // The wait ends when the other client lets go, which can be before the server listens again, and
+  // another client can take the pipe first: busy once more is waited for again, within the bound.
+  while (!pipe && GetLastError() == ERROR_PIPE_BUSY) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) break;
+    WaitNamedPipeW(path.c_str(), static_cast<DWORD>(deadline - now));
     pipe = open();
   }
   return pipe;
 }
 
-// Any process can serve a pipe name first; the link is meant for the copy that was brought up.
-bool ServedBy(HANDLE pipe, DWORD processId) {
+// Any process can serve a pipe name first; the link is meant for the copy that was brought up. Held
+// open, that copy keeps its id even after it ended, so the id is compared only while it runs.
+bool ServedBy(HANDLE pipe, DWORD processId, HANDLE process) {
   ULONG server = 0;
-  return GetNamedPipeServerProcessId(pipe, &server) && server == processId;
+  return GetNamedPipeServerProcessId(pipe, &server) && server == processId &&
+         (!process || WaitForSingleObject(process, 0) == WAIT_TIMEOUT);
 }
 
 bool WriteWithin(HANDLE pipe, const char* data, DWORD length, DWORD timeoutMs) {
@@ -54,7 +62,8 @@ bool WriteWithin(HANDLE pipe, const char* data, DWORD length, DWORD timeoutMs) {
 
 }  // namespace
 
-int HandOffPayload(const std::wstring& payload, const std::wstring& pipeName, DWORD targetProcessId) {
+int HandOffPayload(const std::wstring& payload, const std::wstring& pipeName, DWORD targetProcessId,
+                   HANDLE targetProcess) {
   // A name with separators or ".." could leave the pipe namespace and open an ordinary file.
   if (!IsSafePipeName(pipeName)) return 1;
 
@@ -68,6 +77,6 @@ int HandOffPayload(const std::wstring& payload, const std::wstring& pipeName, DW
   // right only while the user's click is fresh.
   AllowSetForegroundWindow(targetProcessId);
   portico::PipeHandle pipe = OpenPipe(L"\\\\.\\Pipe\\" + pipeName);
-  if (!pipe || !ServedBy(pipe.get(), targetProcessId)) return 1;
+  if (!pipe || !ServedBy(pipe.get(), targetProcessId, targetProcess)) return 1;
   return WriteWithin(pipe.get(), message.data(), static_cast<DWORD>(length), kWriteTimeoutMs) ? 0 : 1;
 }

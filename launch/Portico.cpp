@@ -2,6 +2,7 @@
 // to its running copy, or nothing at all when it already runs.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,8 @@
 #include "LauncherVariant.h"
 #include "Log.h"
 #include "PassHandOver.h"
-#include "PipeHandOff.h"
 #include "ProtocolRegistration.h"
+#include "RunningCopyRoad.h"
 #include "UpdateExtraction.h"
 #include "UpdateLock.h"
 #include "UpdateStaging.h"
@@ -57,12 +58,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   OpenLogFile(config.LogFile, launcher.folder);
   RecordConfiguration(launcher);
 
-  const TargetCheck running = CheckRunningTarget(config.ProgName, request.forceRun, variant);
+  const TargetCheck running = CheckRunningTarget(CopySearchFor(config, request.forceRun, variant, launcher));
   const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
   RecordInstanceCheck(config.ProgName, running, link, request.forceRun);
-  if (!running.goAhead) {
-    return link.found ? RecordHandOff(HandOffPayload(link.payload, config.Pipe, running.activatedProcessId)) : 0;
-  }
+  if (const std::optional<int> exitCode = TakeRunningCopyRoad(running, link, config.Pipe)) return *exitCode;
 
   const FolderJudgement installation = JudgeInstallationFolder(launcher.folder, variant);
   // A copy that runs an update pass would register its own, passing file: its launcher did so already.

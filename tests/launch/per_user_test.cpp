@@ -114,10 +114,10 @@ TEST(PerUser, ACopyWhoseTokenCannotBeReadCountsAsAnotherUsers) {
 
 // The launchers' own instance control in this test process, whose token is the launcher's: a copy of
 // the same user that it cannot open leads the machine-wide one to SeDebugPrivilege, never the
-// per-user one. Each case runs in a process of its own, since an enabled privilege stays enabled.
-DWORD DebugPrivilegeAttributes() {
+// per-user one. Each case runs in a process of its own, since a privilege left enabled would stay.
+DWORD DebugPrivilegeAttributes(HANDLE process = GetCurrentProcess()) {
   portico::KernelHandle token;
-  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put());
+  OpenProcessToken(process, TOKEN_QUERY, token.put());
   LUID debug{};
   LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &debug);
   alignas(TOKEN_PRIVILEGES) BYTE buffer[4096];
@@ -131,13 +131,37 @@ DWORD DebugPrivilegeAttributes() {
   return 0;
 }
 
-TEST(DebugPrivilege, TheMachineWideLauncherEnablesItForACopyItCannotOpen) {
+TEST(DebugPrivilege, TheMachineWideLauncherLeavesItAsItWasAfterACopyItCannotOpen) {
   Installation install;
   rig::RunningClient locked = install.StartClientOutOfReach(L"none", false);
   ASSERT_EQ(DebugPrivilegeAttributes() & SE_PRIVILEGE_ENABLED, 0u);
   EXPECT_TRUE(CheckRunningTarget(install.progName(), true).goAhead);
-  EXPECT_NE(DebugPrivilegeAttributes() & SE_PRIVILEGE_ENABLED, 0u);
+  EXPECT_EQ(DebugPrivilegeAttributes() & SE_PRIVILEGE_ENABLED, 0u);
   EXPECT_EQ(Installation::ExitCodeOf(locked), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+// The launcher as its own process, stopped at each attempt to open the copy to end it: the privilege
+// is on for the second attempt only, and the client it then starts inherits it switched off.
+TEST(DebugPrivilege, OnlyTheRetryRunsWithItAndTheClientStartedAfterDoesNot) {
+  Installation install;
+  install.WriteConfig();
+  rig::RunningClient locked = install.StartClientOutOfReach(L"none", false);
+  std::vector<bool> enabledAtOpen;
+  rig::DebuggeeOptions options;
+  options.breakOn = {"OpenProcess"};
+  options.onBreak = [&](const rig::BreakpointHit& hit) {
+    if (hit.context->R8 == locked.pid && hit.context->Rcx == (PROCESS_TERMINATE | SYNCHRONIZE)) {
+      enabledAtOpen.push_back((DebugPrivilegeAttributes(hit.process) & SE_PRIVILEGE_ENABLED) != 0);
+    }
+    return rig::HitAction::Continue;
+  };
+  EXPECT_EQ(install.RunLauncher(L"\"" + install.scheme() + L"://open?id=7\"", options).exitCode, 0u);
+  EXPECT_EQ(enabledAtOpen, (std::vector<bool>{false, true}));
+  ASSERT_TRUE(install.WaitForStarts(1));
+  const DWORD started = install.Record().starts.at(0).pid;
+  portico::KernelHandle client(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, started));
+  ASSERT_TRUE(client);
+  EXPECT_EQ(DebugPrivilegeAttributes(client.get()) & SE_PRIVILEGE_ENABLED, 0u);
 }
 
 TEST(DebugPrivilege, ThePerUserLauncherNeverEnablesItAndStillEndsTheCopiesItCanOpen) {

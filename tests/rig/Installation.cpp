@@ -191,7 +191,10 @@ RunningClient Installation::Launch(const fs::path& program, const std::wstring& 
   const ULONGLONG deadline = GetTickCount64() + 15000;
   while (GetTickCount64() < deadline) {
     bool recorded = true;
-    if (program.parent_path() == folder()) {
+    if (program.parent_path() != folder()) {
+      // Its record lies beside it; the pipe itself tells when it serves.
+      recorded = !servePipe || WaitNamedPipeW((L"\\\\.\\pipe\\" + pipe_).c_str(), 0);
+    } else {
       ClientRecord record = Record();
       recorded = record.starts.size() > startsBefore;
       if (recorded && servePipe) {
@@ -211,12 +214,12 @@ RunningClient Installation::StartClient(const std::wstring& window, bool servePi
   return Launch(folder() / progName_, window, servePipe);
 }
 
-RunningClient Installation::StartClientAs(const std::wstring& fileName, const std::wstring& window) {
+RunningClient Installation::StartClientAs(const std::wstring& fileName, const std::wstring& window, bool servePipe) {
   fs::path other = folder() / L"other";
   fs::create_directories(other);
   fs::copy_file(BinaryFolder() / L"SampleClient.exe", other / fileName, fs::copy_options::overwrite_existing);
   namesToEnd_.push_back(fileName);
-  return Launch(other / fileName, window, false);
+  return Launch(other / fileName, window, servePipe);
 }
 
 RunningClient Installation::StartClientOutOfReach(const std::wstring& window, bool lockToken) {

@@ -83,8 +83,10 @@ class Installation {
   // Starts a copy of the client directly. window: "normal", "minimized" or "none". With
   // `servePipe`, it serves the configured pipe. Waits until it is up.
   RunningClient StartClient(const std::wstring& window = L"normal", bool servePipe = true);
-  // A copy of the client under another name, in a subfolder, for name-matching tests.
-  RunningClient StartClientAs(const std::wstring& fileName, const std::wstring& window = L"normal");
+  // A copy of the client under another name (or the same), in a subfolder, for name-matching tests;
+  // with `servePipe` it serves the configured pipe.
+  RunningClient StartClientAs(const std::wstring& fileName, const std::wstring& window = L"normal",
+                              bool servePipe = false);
   // A copy that other processes may query (PROCESS_QUERY_LIMITED_INFORMATION) but neither open with
   // full rights nor end. With `lockToken` its token cannot be read either: under Wine, where every
   // process runs as one user, that stands in for another user's copy. It serves no pipe.
