@@ -33,11 +33,14 @@ struct BreakpointHit {
   std::string function;
   HANDLE process = nullptr;
   const CONTEXT* context = nullptr;  // its registers: the first four arguments in Rcx, Rdx, R8, R9
+  // With HitAction::Return, what the function answers (in Rax) without running.
+  mutable DWORD64 returnValue = 0;
 };
-enum class HitAction { Continue, Terminate };
+// Return: the function returns to its caller at once, answering BreakpointHit::returnValue.
+enum class HitAction { Continue, Terminate, Return };
 
 struct DebuggeeOptions {
-  std::filesystem::path workingFolder;                          // empty: the program's own folder
+  std::filesystem::path workingFolder;                             // empty: the program's own folder
   std::vector<std::pair<std::wstring, std::wstring>> environment;  // set on top of ours
   DWORD timeoutMs = 60000;
   // Exports of kernel32 to stop at, each call; the debuggee is ended (exit code 0xDEAD) when
