@@ -2,9 +2,9 @@
 // One move-only owner per Win32 handle kind, so that no early return leaks. put() releases the
 // old value before handing out its address, so an owner can be filled by an API call at any time.
 
-#include <windows.h>
 #include <objbase.h>
 #include <shtypes.h>
+#include <windows.h>
 
 #include <utility>
 
@@ -75,6 +75,14 @@ struct RegKeyTraits {
   static void Close(pointer h) noexcept { ::RegCloseKey(h); }
 };
 
+// Windows the program made itself; destroyed on the thread that made them.
+struct WindowTraits {
+  using pointer = HWND;
+  static pointer Invalid() noexcept { return nullptr; }
+  static bool IsValid(pointer h) noexcept { return h != nullptr; }
+  static void Close(pointer h) noexcept { ::DestroyWindow(h); }
+};
+
 // Memory the shell hands out with CoTaskMemAlloc, item-id lists among it.
 template <typename T>
 struct CoTaskMemTraits {
@@ -90,6 +98,7 @@ using SnapshotHandle = UniqueHandle<FileHandleTraits>;
 using PipeHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegKey = UniqueHandle<RegKeyTraits>;
+using Window = UniqueHandle<WindowTraits>;
 template <typename T>
 using CoTaskMem = UniqueHandle<CoTaskMemTraits<T>>;
 using ItemIdList = CoTaskMem<ITEMIDLIST>;

@@ -2,23 +2,23 @@
 // to its running copy, or nothing at all when it already runs.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ConfigStore.h"
 #include "FileLog.h"
-#include "InstanceControl.h"
 #include "LaunchRecords.h"
+#include "LaunchRoad.h"
 #include "LaunchSteps.h"
 #include "LaunchText.h"
 #include "LauncherVariant.h"
 #include "Log.h"
-#include "PipeHandOff.h"
 #include "ProtocolRegistration.h"
 #include "UpdateExtraction.h"
-#include "UpdateLock.h"
 #include "UpdateStaging.h"
 #include "UpdateStamp.h"
+#include "UpdateWait.h"
 
 namespace {
 
@@ -32,6 +32,17 @@ void InstallWaitingUpdate(const UpdateTrust& trust, bool configRead, const Launc
   const StagingReport staging = StageUpdatePackage(trust.signatureRequired);
   RecordStaging(staging);
   if (!staging.pairWaits) RecordExtraction(ExtractUpdatePackage(trust));
+}
+
+enum class UpdateTurn { Immediate, AfterAWait, NeverCame };
+
+UpdateTurn InstallUpdateInTurn(const ProductConfig& config, bool configRead, const LauncherLocation& launcher) {
+  const UpdateLock oneUpdateAtATime = TakeUpdateLock(launcher.folder, config.ProgName);
+  // Another launcher's update never ended: nothing may start on a half-installed one.
+  if (!oneUpdateAtATime.granted()) return UpdateTurn::NeverCame;
+  RecordUpdateLock(oneUpdateAtATime);
+  InstallWaitingUpdate(DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey), configRead, launcher);
+  return oneUpdateAtATime.waited() ? UpdateTurn::AfterAWait : UpdateTurn::Immediate;
 }
 
 }  // namespace
@@ -48,12 +59,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   OpenLogFile(config.LogFile, launcher.folder);
   RecordConfiguration(launcher);
 
-  const TargetCheck running = CheckRunningTarget(config.ProgName, request.forceRun, variant);
   const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
-  RecordInstanceCheck(config.ProgName, running, link, request.forceRun);
-  if (!running.goAhead) {
-    return link.found ? RecordHandOff(HandOffPayload(link.payload, config.Pipe, running.activatedProcessId)) : 0;
-  }
+  if (const std::optional<int> exitCode = TakeRoadOfARunningCopy(config, request, link, variant)) return *exitCode;
 
   RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant));
   const bool inLauncherFolder = EnterLauncherFolder(launcher);
@@ -65,10 +72,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
 
   // Relative to any other folder, the update's names would land in the wrong place.
   if (inLauncherFolder) {
-    const UpdateLock oneUpdateAtATime(launcher.folder);
-    // Another launcher's update never ended: nothing may start on a half-installed one.
-    if (!oneUpdateAtATime.granted()) return RecordUpdateHeldByAnother();
-    InstallWaitingUpdate(DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey), configRead, launcher);
+    const UpdateTurn turn = InstallUpdateInTurn(config, configRead, launcher);
+    if (turn == UpdateTurn::NeverCame) return TellUpdateNeverEnded(config.ProgName, link);
+    // The launcher it waited for may have started the target meanwhile: the first look, once more.
+    if (turn == UpdateTurn::AfterAWait) {
+      if (const std::optional<int> exitCode = TakeRoadOfARunningCopy(config, request, link, variant)) return *exitCode;
+    }
   }
   if (configRead) RecordShortcut(RefreshShortcutFor(config, launcher, variant));
 
