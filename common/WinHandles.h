@@ -75,6 +75,14 @@ struct RegKeyTraits {
   static void Close(pointer h) noexcept { ::RegCloseKey(h); }
 };
 
+// Windows the program made itself; destroyed on the thread that made them.
+struct WindowTraits {
+  using pointer = HWND;
+  static pointer Invalid() noexcept { return nullptr; }
+  static bool IsValid(pointer h) noexcept { return h != nullptr; }
+  static void Close(pointer h) noexcept { ::DestroyWindow(h); }
+};
+
 // Memory the shell hands out with CoTaskMemAlloc, item-id lists among it.
 template <typename T>
 struct CoTaskMemTraits {
@@ -99,6 +107,7 @@ using SnapshotHandle = UniqueHandle<FileHandleTraits>;
 using PipeHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegKey = UniqueHandle<RegKeyTraits>;
+using Window = UniqueHandle<WindowTraits>;
 template <typename T>
 using CoTaskMem = UniqueHandle<CoTaskMemTraits<T>>;
 using ItemIdList = CoTaskMem<ITEMIDLIST>;

@@ -137,9 +137,21 @@ void RecordRegistration(const RegistrationResult& result) {
   }
 }
 
-int RecordUpdateHeldByAnother() {
-  PORTICO_FILE_LOG << "update: another launcher's update did not end; nothing is started";
-  return 0;
+void RecordUpdateLock(const UpdateLock& lock) {
+  if (lock.squatter() == UpdateLock::Squatter::FolderRemoved) {
+    PORTICO_FILE_LOG << "update lock: an empty folder stood at its name; removed";
+  } else if (lock.squatter() == UpdateLock::Squatter::FolderKept) {
+    PORTICO_FILE_LOG << "update lock: a link or a folder with content stands at its name; left alone, the update "
+                        "goes on without the lock";
+  }
+  if (lock.waited()) {
+    PORTICO_FILE_LOG << "update: waited for another launcher's update; looking again for a running copy";
+  }
+}
+
+void RecordUpdateHeldByAnother(bool linkDropped) {
+  PORTICO_FILE_LOG << "update: another launcher's update did not end; nothing is started"
+                   << (linkDropped ? ", the link is not opened" : "") << "; box shown, exit code 2";
 }
 
 void RecordUpdateWaitsForItsKey() {

@@ -11,6 +11,7 @@
 #include "LaunchText.h"
 #include "ProtocolRegistration.h"
 #include "UpdateExtraction.h"
+#include "UpdateLock.h"
 #include "UpdateStaging.h"
 
 // Where ProductConfig.xml was read, and the interface language.
@@ -19,8 +20,11 @@ void RecordConfiguration(const LauncherLocation& launcher);
 void RecordInstanceCheck(const std::wstring& progName, const TargetCheck& running, const LinkPayload& link,
                          bool forceRun);
 void RecordRegistration(const RegistrationResult& result);
-// Another launcher's update did not end: nothing is started. Answers the exit code, 0.
-int RecordUpdateHeldByAnother();
+// The lock's name was taken by a folder, or another launcher's update was waited for; nothing when
+// the lock was taken at once.
+void RecordUpdateLock(const UpdateLock& lock);
+// Another launcher's update did not end: nothing is started, and the link, if any, is not opened.
+void RecordUpdateHeldByAnother(bool linkDropped);
 // The configuration could not be read, and the installation takes signed updates only.
 void RecordUpdateWaitsForItsKey();
 void RecordStaging(const StagingReport& report);

@@ -9,7 +9,6 @@
 #include "ConfigStore.h"
 #include "FileLog.h"
 #include "FolderTrust.h"
-#include "InstanceControl.h"
 #include "LaunchRecords.h"
 #include "LaunchSteps.h"
 #include "LaunchText.h"
@@ -19,9 +18,9 @@
 #include "ProtocolRegistration.h"
 #include "RunningCopyRoad.h"
 #include "UpdateExtraction.h"
-#include "UpdateLock.h"
 #include "UpdateStaging.h"
 #include "UpdateStamp.h"
+#include "UpdateWait.h"
 
 namespace {
 
@@ -42,6 +41,20 @@ bool InstallWaitingUpdate(const UpdateTrust& trust, bool configRead, const Launc
   return pass.handedOver;
 }
 
+enum class UpdateTurn { Immediate, AfterAWait, NeverCame, HandedOver };
+
+UpdateTurn InstallUpdateInTurn(const ProductConfig& config, bool configRead, const LauncherLocation& launcher,
+                               const std::wstring& commandLine) {
+  const UpdateLock oneUpdateAtATime = TakeUpdateLock(launcher.folder, config.ProgName);
+  // Another launcher's update never ended: nothing may start on a half-installed one.
+  if (!oneUpdateAtATime.granted()) return UpdateTurn::NeverCame;
+  RecordUpdateLock(oneUpdateAtATime);
+  const UpdateTrust trust =
+      DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol);
+  if (InstallWaitingUpdate(trust, configRead, launcher, commandLine)) return UpdateTurn::HandedOver;
+  return oneUpdateAtATime.waited() ? UpdateTurn::AfterAWait : UpdateTurn::Immediate;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
@@ -58,10 +71,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   OpenLogFile(config.LogFile, launcher.folder);
   RecordConfiguration(launcher);
 
-  const TargetCheck running = CheckRunningTarget(CopySearchFor(config, request.forceRun, variant, launcher));
   const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
-  RecordInstanceCheck(config.ProgName, running, link, request.forceRun);
-  if (const std::optional<int> exitCode = TakeRunningCopyRoad(running, link, config.Pipe)) return *exitCode;
+  if (const std::optional<int> exitCode = TakeRoadOfARunningCopy(config, request, link, variant, launcher)) {
+    return *exitCode;
+  }
 
   const FolderJudgement installation = JudgeInstallationFolder(launcher.folder, variant);
   // A copy that runs an update pass would register its own, passing file: its launcher did so already.
@@ -79,12 +92,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
 
   // Relative to any other folder, the update's names would land in the wrong place.
   if (inLauncherFolder) {
-    const UpdateLock oneUpdateAtATime(launcher.folder);
-    // Another launcher's update never ended: nothing may start on a half-installed one.
-    if (!oneUpdateAtATime.granted()) return RecordUpdateHeldByAnother();
-    const UpdateTrust trust =
-        DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol);
-    if (InstallWaitingUpdate(trust, configRead, launcher, runner.commandLine)) return 0;
+    const UpdateTurn turn = InstallUpdateInTurn(config, configRead, launcher, runner.commandLine);
+    if (turn == UpdateTurn::NeverCame) return TellUpdateNeverEnded(config.ProgName, link);
+    if (turn == UpdateTurn::HandedOver) return 0;
+    // The launcher it waited for may have started the target meanwhile: the first look, once more.
+    if (turn == UpdateTurn::AfterAWait) {
+      if (const std::optional<int> exitCode = TakeRoadOfARunningCopy(config, request, link, variant, launcher)) {
+        return *exitCode;
+      }
+    }
   }
   if (configRead) RecordShortcut(RefreshShortcutIfTrusted(installation, config, launcher, variant), installation);
 

@@ -26,3 +26,11 @@ std::optional<int> TakeRunningCopyRoad(const TargetCheck& running, const LinkPay
   }
   return RecordHandOff(exitCode);
 }
+
+std::optional<int> TakeRoadOfARunningCopy(const ProductConfig& config, const LaunchRequest& request,
+                                          const LinkPayload& link, const LauncherVariant& variant,
+                                          const LauncherLocation& launcher) {
+  const TargetCheck running = CheckRunningTarget(CopySearchFor(config, request.forceRun, variant, launcher));
+  RecordInstanceCheck(config.ProgName, running, link, request.forceRun);
+  return TakeRunningCopyRoad(running, link, config.Pipe);
+}

@@ -18,3 +18,10 @@ CopySearch CopySearchFor(const ProductConfig& config, bool forceRun, const Launc
 // The launcher's exit code when the launch ends here; nothing when it goes on to start the target
 // (no copy was brought up, or the copy brought up ended before it took the link).
 std::optional<int> TakeRunningCopyRoad(const TargetCheck& running, const LinkPayload& link, const std::wstring& pipe);
+
+// The first look at the running copies, and the look again after a wait for another launcher's
+// update, during which that launcher may have started one: checks them, records what was found and
+// takes the road above.
+std::optional<int> TakeRoadOfARunningCopy(const ProductConfig& config, const LaunchRequest& request,
+                                          const LinkPayload& link, const LauncherVariant& variant,
+                                          const LauncherLocation& launcher);

@@ -6,17 +6,41 @@
 
 namespace {
 
+// As long as any real update takes: a slow disk, a large archive, a virus scanner on every file.
 constexpr ULONGLONG kOtherUpdateBoundMs = 120000;
+// Past this, the wait is long enough for the user to wonder why nothing happens.
+constexpr ULONGLONG kMomentMs = 1000;
 constexpr DWORD kPollMs = 100;
+
+// Sleeps for `ms` while dispatching whatever arrives for the thread's windows, so that a window
+// shown during the wait paints and answers rather than turning "not responding".
+void PauseAnswering(DWORD ms) {
+  const ULONGLONG until = GetTickCount64() + ms;
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (now >= until) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
+  }
+}
+
+bool IsFolder(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 }  // namespace
 
-UpdateLock::UpdateLock(const std::wstring& folder) {
+UpdateLock::UpdateLock(const std::wstring& folder, const std::function<void()>& onLongWait) {
   std::wstring path = folder;
   if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
   // A name no archive entry can take; one left behind is swept like any other orphan.
   path += OrphanName(0, 0);
-  const ULONGLONG deadline = GetTickCount64() + kOtherUpdateBoundMs;
+  const ULONGLONG start = GetTickCount64();
+  bool told = false;
   for (;;) {
     file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
@@ -24,17 +48,37 @@ UpdateLock::UpdateLock(const std::wstring& folder) {
       granted_ = true;
       return;
     }
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    // A folder at the name is held by no launcher. Only who may write the installation can make one,
+    // so an empty one is removed; a link (never followed) or one with content is left, and the
+    // launcher goes on without the lock as it does where no file can be made.
+    if (IsFolder(attributes)) {
+      const bool removable = squatter_ == Squatter::None && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+      if (removable && RemoveDirectoryW(path.c_str())) {
+        squatter_ = Squatter::FolderRemoved;
+        continue;
+      }
+      squatter_ = Squatter::FolderKept;
+      granted_ = true;
+      return;
+    }
     // Only another launcher holding it (or just letting it go) is worth the wait; a folder that
     // takes no file at all (no rights to it, a read-only medium) leaves the launcher to go on as a
     // lone one would.
-    const DWORD error = GetLastError();
-    const bool held = error == ERROR_SHARING_VIOLATION ||
-                      (error == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES);
+    const bool held =
+        error == ERROR_SHARING_VIOLATION || (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES);
     if (!held) {
       granted_ = true;
       return;
     }
-    if (GetTickCount64() >= deadline) return;
-    Sleep(kPollMs);
+    waited_ = true;
+    const ULONGLONG now = GetTickCount64();
+    if (now - start >= kOtherUpdateBoundMs) return;
+    if (!told && now - start >= kMomentMs) {
+      told = true;
+      if (onLongWait) onLongWait();
+    }
+    PauseAnswering(kPollMs);
   }
 }

@@ -186,7 +186,8 @@ void Debuggee::Run() {
       // Stops the debuggee where it stands: a thread of its own hits a breakpoint, and ours go in.
       breakRequested = DebugBreakProcess(process.get()) != FALSE;
     }
-    const DWORD wait = waitingToBreak && now < breakAt ? static_cast<DWORD>(std::min<ULONGLONG>(breakAt - now, 100)) : 100;
+    const DWORD wait =
+        waitingToBreak && now < breakAt ? static_cast<DWORD>(std::min<ULONGLONG>(breakAt - now, 100)) : 100;
     if (!WaitForDebugEvent(&event, wait)) {
       if (GetTickCount64() > deadline && !result_.timedOut) {
         result_.timedOut = true;
@@ -297,10 +298,24 @@ bool Debuggee::OnBreakpoint(HANDLE process, const DEBUG_EVENT& event, detail::Br
   hit.process = process;
   hit.processId = event.dwProcessId;
   hit.context = &context;
-  if (options_.onBreak && options_.onBreak(hit) == HitAction::Terminate) {
+  const HitAction action = options_.onBreak ? options_.onBreak(hit) : HitAction::Continue;
+  if (action == HitAction::Terminate) {
     result_.terminatedAtBreak = true;
     TerminateProcess(process, 0xDEAD);
     return true;
+  }
+  if (action == HitAction::Return) {
+    // At the first instruction the return address is on top of the stack; the breakpoint stays armed.
+    DWORD64 returnAddress = 0;
+    if (!ReadProcessMemory(process, reinterpret_cast<void*>(context.Rsp), &returnAddress, sizeof(returnAddress),
+                           nullptr)) {
+      throw std::runtime_error("no return address");
+    }
+    context.Rip = returnAddress;
+    context.Rsp += sizeof(returnAddress);
+    context.Rax = hit.returnValue;
+    SetThreadContext(thread.get(), &context);
+    return;
   }
   breakpoints.StepOver(thread.get(), event.dwThreadId, context);
   return false;

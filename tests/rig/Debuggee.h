@@ -37,8 +37,11 @@ struct BreakpointHit {
   // Its registers: the first four arguments in Rcx, Rdx, R8, R9. The call goes on with them as
   // `onBreak` leaves them, so that a fault can be injected as a bad argument.
   CONTEXT* context = nullptr;
+  // With HitAction::Return, what the function answers (in Rax) without running.
+  mutable DWORD64 returnValue = 0;
 };
-enum class HitAction { Continue, Terminate };
+// Return: the function returns to its caller at once, answering BreakpointHit::returnValue.
+enum class HitAction { Continue, Terminate, Return };
 
 // A followed process began or ended, seen in one order with the breakpoints.
 struct ProcessEvent {
