@@ -315,7 +315,7 @@ bool Debuggee::OnBreakpoint(HANDLE process, const DEBUG_EVENT& event, detail::Br
     context.Rsp += sizeof(returnAddress);
     context.Rax = hit.returnValue;
     SetThreadContext(thread.get(), &context);
-    return;
+    return false;
   }
   breakpoints.StepOver(thread.get(), event.dwThreadId, context);
   return false;
