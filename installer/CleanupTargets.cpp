@@ -18,8 +18,8 @@ std::optional<std::wstring> ProgramOfOpenCommand(const std::wstring& command) {
 
 std::vector<std::wstring> ShortcutNamesOf(const ProductConfig& config) {
   std::vector<std::wstring> names;
-  for (const std::wstring* name : {&config.shortcut_cn, &config.shortcut_en, &config.shortcut_new_cn,
-                                   &config.shortcut_new_en}) {
+  for (const std::wstring* name :
+       {&config.shortcut_cn, &config.shortcut_en, &config.shortcut_new_cn, &config.shortcut_new_en}) {
     if (name->empty()) continue;
     bool seen = false;
     for (const std::wstring& known : names) seen = seen || known == *name;

@@ -53,8 +53,8 @@ bool RemoveEntry(const std::wstring& path, DWORD attributes) {
 
 bool EmptyFolder(const std::wstring& folder, const std::wstring& finalFolder, const std::wstring& keep) {
   WIN32_FIND_DATAW found = {};
-  portico::FindHandle search(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
-                                              FindExSearchNameMatch, nullptr, 0));
+  portico::FindHandle search(
+      FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
   if (!search) return GetLastError() == ERROR_FILE_NOT_FOUND;
   bool clean = true;
   do {

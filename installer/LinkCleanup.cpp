@@ -20,8 +20,8 @@ constexpr DWORD kMaxCommandBytes = 64 * 1024;
 std::optional<std::wstring> ReadOpenCommand(HKEY classes, const std::wstring& scheme) {
   const std::wstring key = scheme + L"\\shell\\open\\command";
   DWORD bytes = 0;
-  if (RegGetValueW(classes, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
-                   nullptr, &bytes) != ERROR_SUCCESS ||
+  if (RegGetValueW(classes, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, nullptr,
+                   &bytes) != ERROR_SUCCESS ||
       bytes > kMaxCommandBytes) {
     return std::nullopt;
   }
@@ -79,8 +79,7 @@ bool RemoveSchemeIfOurs(bool machineWide, const std::wstring& scheme, const std:
   return RegDeleteKeyExW(classes.get(), scheme.c_str(), view, 0) == ERROR_SUCCESS;
 }
 
-bool RemoveShortcutsIfOurs(bool machineWide, const std::vector<std::wstring>& names,
-                           const std::wstring& launcherPath) {
+bool RemoveShortcutsIfOurs(bool machineWide, const std::vector<std::wstring>& names, const std::wstring& launcherPath) {
   portico::ComInit com;
   bool clean = true;
   // The machine-wide product's shortcuts belong on the common desktop and Start menu; an installer

@@ -11,5 +11,4 @@ bool RemoveSchemeIfOurs(bool machineWide, const std::wstring& scheme, const std:
 
 // Removes each "<name>.lnk" on the desktop and in the Start menu programs (the user's, and for the
 // machine-wide product the common ones too) whose target is `launcherPath`. False when one stays.
-bool RemoveShortcutsIfOurs(bool machineWide, const std::vector<std::wstring>& names,
-                           const std::wstring& launcherPath);
+bool RemoveShortcutsIfOurs(bool machineWide, const std::vector<std::wstring>& names, const std::wstring& launcherPath);

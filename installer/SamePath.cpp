@@ -32,4 +32,3 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
   const std::wstring right = Normal(b);
   return CompareStringOrdinal(left.c_str(), -1, right.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
-

@@ -34,8 +34,8 @@ TEST(CleanupText, ProgramOfOpenCommand) {
 TEST(CleanupText, OnlyTheUninstallCommandLinesAct) {
   EXPECT_EQ(MachineWideFromArguments(L"--uninstall machine"), std::optional<bool>(true));
   EXPECT_EQ(MachineWideFromArguments(L" --uninstall  user "), std::optional<bool>(false));
-  for (const wchar_t* other : {L"", L"--uninstall", L"--uninstall Machine", L"--uninstall machine extra",
-                               L"machine", L"/uninstall user", L"--install user"}) {
+  for (const wchar_t* other : {L"", L"--uninstall", L"--uninstall Machine", L"--uninstall machine extra", L"machine",
+                               L"/uninstall user", L"--install user"}) {
     EXPECT_FALSE(MachineWideFromArguments(other)) << testing::PrintToString(std::wstring(other));
   }
 }
