@@ -12,6 +12,7 @@ and so does a folder outside the installation that a link in it led to.
 
 import ntpath
 import os
+import pwd
 import shutil
 import subprocess
 import sys
@@ -151,7 +152,7 @@ class Product:
         self.prefix, self.variant, self.tool = prefix, variant, tool
         self.scheme = SCHEMES[variant]
         if variant == "user":
-            self.folder = "C:\\users\\%s\\AppData\\Local\\Programs\\%s" % (os.environ.get("USER", "root"), NAME)
+            self.folder = "C:\\users\\%s\\AppData\\Local\\Programs\\%s" % (os.environ.get("USER") or pwd.getpwuid(os.getuid()).pw_name, NAME)
             self.launcher = self.folder + "\\PorticoUser.exe"
             self.classes = "HKCU\\Software\\Classes\\" + self.scheme
         else:
