@@ -176,8 +176,9 @@ class LaunchCheck {
     if (program.empty() || (plan_.chinese.current.empty() && plan_.english.current.empty())) return;
     plan_.icon = ShortName(program) + L".ico";
     plan_.iconPresent = PresenceIn(folderNames_, plan_.icon) != Presence::kAbsent;
+    // The icon is optional: its absence is worth knowing but no fault of the configuration.
     if (!plan_.iconPresent) {
-      Warn("icon-not-found", nullptr,
+      Note("icon-not-found", nullptr,
            Quoted(plan_.icon) + " is not in the launcher's folder: the desktop shortcut keeps the icon it has");
     }
   }

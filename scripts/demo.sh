@@ -4,7 +4,8 @@
 # links opened through the shell; a transcript of what happened, with the configuration checker's
 # report, and a screenshot of the client; a signed update installed and a changed one refused. Then
 # the per-user launcher in the user's own folder: a start and a link through the shell. Both
-# installations keep the launcher's log file, printed at the end.
+# installations keep the launcher's log file, printed at the end. Last, a product's machine-wide MSI
+# installed, a link opened, and the uninstall shown to leave nothing.
 # usage: demo.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -285,4 +286,48 @@ echo
 echo "== 8. The launchers' log files, as the support desk reads them (docs/Troubleshooting.md)"
 log_file "$install_win\\Portico.log" "$install_unix/Portico.log"
 log_file "$user_install_win\\Portico.log" "$user_install_unix/Portico.log"
+
+# The product's MSI: the machine-wide package of a product of its own (scheme demomsi), installed and
+# removed with Wine's msiexec.
+msi_product="$out/msi-product"
+mkdir -p "$msi_product"
+cp "$build/bin/Portico.exe" "$msi_product/"
+cp "$build/bin/SampleClient.exe" "$msi_product/DemoClient.exe"
+sed -e 's|<Protocol>demo</Protocol>|<Protocol>demomsi</Protocol>|' -e 's|Demo Client|Demo MSI|g' \
+  "$root/demo/ProductConfig.xml" >"$msi_product/ProductConfig.xml"
+python3 "$root/scripts/portico-msi" "$msi_product" --variant machine --name "Demo MSI" --version 1.0.0 \
+  --manufacturer "Portico Demo" --upgrade-code 7e4a1b90-2c3d-4f5e-8a6b-1c2d3e4f5a60 \
+  --cleanup "$build/bin/PorticoCleanup.exe" -o "$out/DemoMSI.msi" >/dev/null
+msi_win="Z:$(echo "$out/DemoMSI.msi" | tr / '\\')"
+msi_install_unix="$WINEPREFIX/drive_c/Program Files/Demo MSI"
+msi_state() {
+  if win msireg reg query 'HKLM\Software\Classes\demomsi\shell\open\command' /ve; then
+    show msireg | grep -i 'REG_SZ' | sed 's/^ */   scheme: /'
+  else
+    echo "   scheme: demomsi is not registered"
+  fi
+  if [ -d "$msi_install_unix" ]; then
+    echo "   C:\Program Files\Demo MSI: $(cd "$msi_install_unix" && find . -mindepth 1 | sed 's|^\./||' | sort | tr '\n' ' ')"
+  else
+    echo "   C:\Program Files\Demo MSI: absent"
+  fi
+  echo "   shortcuts named Demo MSI*: $(cd "$WINEPREFIX/drive_c" && find users ProgramData -name 'Demo MSI*.lnk' 2>/dev/null | tr '\n' ' ')"
+}
+echo
+echo "== 9. The product's MSI (docs/Installing.md): msiexec /i DemoMSI.msi /qn"
+win msi-install msiexec /i "$msi_win" /qn
+msi_state
+echo "   start demomsi://open?id=10:"
+win start5 start "demomsi://open?id=10"
+for _ in $(seq 60); do
+  grep -q "open?id=10" "$msi_install_unix/DemoClient.record.txt" 2>/dev/null && break
+  sleep 0.5
+done
+sed 's/^/     /' "$msi_install_unix/DemoClient.record.txt" 2>/dev/null || echo "     (the client recorded nothing)"
+win taskkill2 taskkill /f /im DemoClient.exe || true
+sleep 1
+echo "   after the run the installation also holds: $(cd "$msi_install_unix" && ls | grep -v -x -e DemoClient.exe -e Portico.exe -e PorticoCleanup.exe -e ProductConfig.xml | tr '\n' ' ')"
+echo "== 10. msiexec /x DemoMSI.msi /qn: what is left"
+win msi-remove msiexec /x "$msi_win" /qn
+msi_state
 echo "== Demo finished"

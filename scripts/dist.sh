@@ -25,6 +25,28 @@ cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_6
   -DPORTICO_UPDATE_FLOOR="$floor" >/dev/null
 targets=$(python3 "$root/scripts/package-release.py" targets)
 # shellcheck disable=SC2086  # one word per target
-cmake --build "$build" -j "$(nproc)" --target $targets -- --no-print-directory
+cmake --build "$build" -j "$(nproc)" --target $targets SampleClient -- --no-print-directory
 mkdir -p "$out"
 python3 "$root/scripts/package-release.py" package "$build" "$out"
+
+# The demo product's MSIs, one per launcher, beside the zip: the release's launchers and cleanup,
+# SampleClient as DemoClient.exe, the demo's configuration and an icon. Signed as the programs are.
+version=$(cat "$build/PorticoVersion.txt")
+release="$out/Portico-$version-win64"
+product="$build/demo-product"
+rm -rf "$product" && mkdir -p "$product"
+cp "$release/Portico.exe" "$release/PorticoUser.exe" "$root/demo/ProductConfig.xml" "$product/"
+x86_64-w64-mingw32-strip -o "$product/DemoClient.exe" "$build/bin/SampleClient.exe"
+python3 "$root/scripts/make-icon.py" "$product/DemoClient.ico" B03A2E
+for variant in machine user; do
+  msi="$out/PorticoDemo-$version-$variant.msi"
+  rm -f "$msi"
+  python3 "$root/scripts/portico-msi" "$product" --variant "$variant" --name "Portico Demo" --version "$version" \
+    --manufacturer Portico --upgrade-code 5d2f8e0a-4b1c-4e3a-8f6d-9a7b3c1e2d40 \
+    --cleanup "$release/PorticoCleanup.exe" -o "$msi.part" >/dev/null
+  if [ -n "${SIGN_CERT:-}" ]; then
+    python3 "$root/scripts/package-release.py" sign "$msi.part"
+  fi
+  mv "$msi.part" "$msi"
+  echo "release: ${msi#"$root"/}"
+done

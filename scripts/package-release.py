@@ -5,10 +5,13 @@ only on its contents and SOURCE_DATE_EPOCH.
 
   package-release.py targets [--files LIST]            the CMake targets of the listed programs
   package-release.py package BUILD_DIR OUT_DIR [--files LIST]
+  package-release.py sign FILE                         Authenticode-signs one file (an .exe or .msi)
 
 Signing takes SIGN_CERT (PEM, the signer's certificate first, then any intermediates), SIGN_KEY,
 optionally SIGN_PASS (the key's passphrase) and SIGN_TIMESTAMP_URL (an RFC 3161 server) from the
-environment. Without SIGN_CERT the release is unsigned and holds UNSIGNED.txt.
+environment. Without SIGN_CERT the release is unsigned and holds UNSIGNED.txt. MINISIGN_KEY (a minisign
+secret key; MINISIGN_PASS its password, when it has one) signs SHA256SUMS into
+OUT_DIR/Portico-<version>-win64.SHA256SUMS.minisig, beside the zip.
 """
 
 import argparse
@@ -127,6 +130,17 @@ def sign(exe):
         fail("signing %s failed:\n%s" % (os.path.basename(exe), (result.stdout + result.stderr).decode(errors="replace")))
 
 
+def sign_sums(sums, signature):
+    key = os.environ["MINISIGN_KEY"]
+    comment = "Portico release %s" % os.path.basename(signature).split(".SHA256SUMS")[0]
+    command = ["minisign", "-S", "-s", os.path.abspath(key), "-m", sums, "-x", signature + ".part", "-t", comment]
+    # The password on standard input, as for osslsigncode: never in a process list.
+    result = subprocess.run(command, input=(os.environ.get("MINISIGN_PASS", "") + "\n").encode(), capture_output=True)
+    if result.returncode != 0:
+        fail("minisign failed on SHA256SUMS:\n%s" % (result.stdout + result.stderr).decode(errors="replace"))
+    os.replace(signature + ".part", signature)
+
+
 def signer():
     result = subprocess.run(["openssl", "x509", "-in", os.environ["SIGN_CERT"], "-noout", "-subject"],
                             capture_output=True, text=True)
@@ -171,6 +185,10 @@ def package(build, out, list_path):
     with open(os.path.join(build, "PorticoVersion.txt")) as f:
         top = "Portico-%s-win64" % f.read().strip()
     zip_path, folder = os.path.join(out, top + ".zip"), os.path.join(out, top)
+    sums_signature = os.path.join(out, top + ".SHA256SUMS.minisig")
+    if os.environ.get("MINISIGN_PASS") and not os.environ.get("MINISIGN_KEY"):
+        fail("MINISIGN_PASS given without MINISIGN_KEY")
+    remove(sums_signature)
     # A failed run leaves neither the last release nor a half-made one that could pass for this one.
     remove(zip_path)
     remove(folder)
@@ -203,6 +221,9 @@ def package(build, out, list_path):
     write_sums(stage, shipped)
     shipped.add("SHA256SUMS")
 
+    if os.environ.get("MINISIGN_KEY"):
+        sign_sums(os.path.join(stage, "SHA256SUMS"), sums_signature)
+
     write_zip(zip_path, top, stage, shipped, when)
     os.replace(stage, folder)
     state = "signed by %s" % signer() if signed else "UNSIGNED (no SIGN_CERT given)"
@@ -212,12 +233,16 @@ def package(build, out, list_path):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("command", choices=("targets", "package"))
+    parser.add_argument("command", choices=("targets", "package", "sign"))
     parser.add_argument("build", nargs="?")
     parser.add_argument("out", nargs="?")
     parser.add_argument("--files", default=FILES)
     args = parser.parse_args()
-    if args.command == "targets":
+    if args.command == "sign":
+        if not args.build or not os.environ.get("SIGN_CERT"):
+            parser.error("sign needs FILE and SIGN_CERT")
+        sign(os.path.abspath(args.build))
+    elif args.command == "targets":
         print(" ".join(os.path.basename(e.path)[:-4] for e in read_list(args.files) if e.program))
     elif not args.build or not args.out:
         parser.error("package needs BUILD_DIR and OUT_DIR")

@@ -18,6 +18,7 @@ packages=(
   clang libclang-rt-14-dev libtinyxml2-dev
   osslsigncode openssl
   minisign libsodium-dev autoconf automake libtool
+  msitools wixl
 )
 
 as_root() {

@@ -2,7 +2,8 @@
 # A release signed with a code-signing certificate of a throwaway CA: each program verifies against
 # that CA and not against another, SHA256SUMS matches the signed programs, nothing says unsigned,
 # and a program with its signature removed is byte for byte the unsigned release's. Leaves the
-# unpacked release in WORK_DIR/release for Dist.SignedLauncherStartsTheTarget.
+# unpacked release in WORK_DIR/release for Dist.SignedLauncherStartsTheTarget. SHA256SUMS signed with
+# minisign verifies, and a changed one does not; an MSI signed with the same certificate verifies.
 # usage: signed_release.sh BUILD_DIR WORK_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -49,3 +50,26 @@ for exe in "$release"/*.exe; do
   cmp "$work/$name.bare" "$unsigned/$name" || fail "$name holds more than its signature beyond the unsigned program"
   echo "$name: signed, verified against the test CA, otherwise the unsigned program"
 done
+
+# SHA256SUMS signed with minisign, beside the zip; a changed sums file no longer verifies.
+minisign -G -W -f -p "$keys/sums.pub" -s "$keys/sums.key" >/dev/null
+MINISIGN_KEY=$keys/sums.key python3 "$root/scripts/package-release.py" package "$build" "$work/sums-out"
+sums=$(echo "$work"/sums-out/Portico-*-win64)
+minisign -V -q -p "$keys/sums.pub" -m "$sums/SHA256SUMS" -x "$sums.SHA256SUMS.minisig" ||
+  fail "SHA256SUMS does not verify against its minisign signature"
+cp "$sums/SHA256SUMS" "$work/sums-changed" && echo "0000  Portico.exe" >>"$work/sums-changed"
+if minisign -V -q -p "$keys/sums.pub" -m "$work/sums-changed" -x "$sums.SHA256SUMS.minisig" 2>/dev/null; then
+  fail "a changed SHA256SUMS verifies"
+fi
+echo "SHA256SUMS: signed with minisign beside the zip, verified"
+
+# A product's MSI signed as the programs are.
+mkdir -p "$work/product"
+cp "$build/bin/Portico.exe" "$root/release/ProductConfig.xml" "$work/product/"
+python3 "$root/scripts/portico-msi" "$work/product" --variant machine --name Example --version 1.0.0 \
+  --manufacturer Example --upgrade-code 0b9e3f2d-6a41-4c55-8e1f-3d2c7b6a5e10 \
+  --cleanup "$build/bin/PorticoCleanup.exe" -o "$work/product.msi" >/dev/null
+SIGN_CERT=$keys/signer.pem SIGN_KEY=$keys/signer.key python3 "$root/scripts/package-release.py" sign "$work/product.msi"
+osslsigncode verify -CAfile "$keys/ca.pem" -in "$work/product.msi" >"$work/verify.txt" 2>&1 ||
+  { cat "$work/verify.txt"; fail "the MSI does not verify against its CA"; }
+echo "product.msi: signed, verified against the test CA"
