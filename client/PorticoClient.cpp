@@ -91,7 +91,7 @@ constexpr wchar_t kPipePrefix[] = L"\\\\.\\pipe\\";
 constexpr size_t kPipePathLimit = 256;  // characters, the prefix included
 // The launcher writes its message and closes at once; a writer still connected after this long is
 // cut off, so that it cannot keep every later launcher out of the single pipe instance.
-constexpr ULONGLONG kConnectionDeadlineMs = 3000;
+constexpr ULONGLONG kConnectionDeadlineMs = 5000;
 
 // This file stands alone in a vendor's project, so it carries its own owners.
 class Handle {

@@ -86,7 +86,7 @@ enum class LinkServerStatus {
 // this user, SYSTEM and Administrators may open the pipe, and the server never shares its name:
 // if another owns it, status() says so at once and nothing is served. A server that runs elevated
 // (high integrity or above) labels its pipe high, so that only elevated writers may write to it.
-// A writer still connected 3 seconds after it connected is cut off and what it wrote is dropped
+// A writer still connected 5 seconds after it connected is cut off and what it wrote is dropped
 // (onMessage never sees it); the next writer is served. The launcher writes and closes at once.
 class LinkServer {
  public:
