@@ -230,7 +230,8 @@ TEST(LinkServer, AnElevatedServerLabelsItsPipeHighIntegrity) {
   const std::vector<unsigned char> level = OwnToken(TokenIntegrityLevel);
   ASSERT_FALSE(level.empty());
   const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(level.data())->Label.Sid;
-  ASSERT_EQ(*GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1), static_cast<DWORD>(SECURITY_MANDATORY_HIGH_RID));
+  ASSERT_EQ(*GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1),
+            static_cast<DWORD>(SECURITY_MANDATORY_HIGH_RID));
 
   const PSECURITY_DESCRIPTOR descriptor = SecurityOfANewServersPipe(LABEL_SECURITY_INFORMATION);
   ASSERT_TRUE(descriptor);
