@@ -197,6 +197,7 @@ TargetCheck CheckRunningTarget(const CopySearch& search) {
   portico::SnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
+  int withoutWindow = 0;
   if (snapshot && Process32FirstW(snapshot.get(), &entry)) {
     do {
       if (!IsCopyOf(entry, search.name, ownSession, variant)) continue;
@@ -216,9 +217,15 @@ TargetCheck CheckRunningTarget(const CopySearch& search) {
         check.activatedHung = !responds;
         return check;
       }
+      ++withoutWindow;
     } while (Process32NextW(snapshot.get(), &entry));
   }
   snapshot.reset();
+  if (!search.endCopiesWithoutWindow) {
+    TargetCheck check;
+    check.copiesFound = withoutWindow;
+    return check;
+  }
   Termination termination = TerminateTargetProcesses(search);
   TargetCheck check;
   check.copiesFound = termination.found;

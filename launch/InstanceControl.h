@@ -25,6 +25,8 @@ struct CopySearch {
   // A copy whose image lies in another folder is none: neither ended nor brought up. Empty: any folder.
   std::wstring folder;
   bool announce = true;  // the "already running" box, when a copy is brought up
+  // false: copies without a window are counted but left running, since they may have only just started.
+  bool endCopiesWithoutWindow = true;
 };
 
 struct TargetCheck {

@@ -144,9 +144,10 @@ void RecordUpdateLock(const UpdateLock& lock) {
     PORTICO_FILE_LOG << "update lock: a link or a folder with content stands at its name; left alone, the update "
                         "goes on without the lock";
   }
-  if (lock.waited()) {
-    PORTICO_FILE_LOG << "update: waited for another launcher's update; looking again for a running copy";
-  }
+}
+
+void RecordCopyStartedMeanwhile() {
+  PORTICO_FILE_LOG << "update: waited for another launcher's update, which started a copy meanwhile";
 }
 
 void RecordUpdateHeldByAnother(bool linkDropped) {

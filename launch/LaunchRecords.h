@@ -20,9 +20,10 @@ void RecordConfiguration(const LauncherLocation& launcher);
 void RecordInstanceCheck(const std::wstring& progName, const TargetCheck& running, const LinkPayload& link,
                          bool forceRun);
 void RecordRegistration(const RegistrationResult& result);
-// The lock's name was taken by a folder, or another launcher's update was waited for; nothing when
-// the lock was taken at once.
+// The lock's name was taken by a folder; nothing otherwise.
 void RecordUpdateLock(const UpdateLock& lock);
+// After a wait for another launcher's update, the copy that launcher started is brought up.
+void RecordCopyStartedMeanwhile();
 // Another launcher's update did not end: nothing is started, and the link, if any, is not opened.
 void RecordUpdateHeldByAnother(bool linkDropped);
 // The configuration could not be read, and the installation takes signed updates only.

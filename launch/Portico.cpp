@@ -95,9 +95,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     const UpdateTurn turn = InstallUpdateInTurn(config, configRead, launcher, runner.commandLine);
     if (turn == UpdateTurn::NeverCame) return TellUpdateNeverEnded(config.ProgName, link);
     if (turn == UpdateTurn::HandedOver) return 0;
-    // The launcher it waited for may have started the target meanwhile: the first look, once more.
+    // The launcher it waited for may have started the target meanwhile: a copy with a window takes the link.
     if (turn == UpdateTurn::AfterAWait) {
-      if (const std::optional<int> exitCode = TakeRoadOfARunningCopy(config, request, link, variant, launcher)) {
+      if (const std::optional<int> exitCode =
+              TakeRoadOfACopyStartedMeanwhile(config, request, link, variant, launcher)) {
         return *exitCode;
       }
     }

@@ -34,3 +34,19 @@ std::optional<int> TakeRoadOfARunningCopy(const ProductConfig& config, const Lau
   RecordInstanceCheck(config.ProgName, running, link, request.forceRun);
   return TakeRunningCopyRoad(running, link, config.Pipe);
 }
+
+std::optional<int> TakeRoadOfACopyStartedMeanwhile(const ProductConfig& config, const LaunchRequest& request,
+                                                   const LinkPayload& link, const LauncherVariant& variant,
+                                                   const LauncherLocation& launcher) {
+  // forcerun ended the copies at the first look; one started since is the other launcher's and stays.
+  if (request.forceRun) return std::nullopt;
+  CopySearch search = CopySearchFor(config, false, variant, launcher);
+  // A copy the other launcher has just started may not have made its window yet: it is no hung leftover.
+  search.endCopiesWithoutWindow = false;
+  const TargetCheck running = CheckRunningTarget(search);
+  // The start road goes on as recorded; only a copy brought up changes what the log has said.
+  if (running.goAhead) return std::nullopt;
+  RecordCopyStartedMeanwhile();
+  RecordInstanceCheck(config.ProgName, running, link, false);
+  return TakeRunningCopyRoad(running, link, config.Pipe);
+}

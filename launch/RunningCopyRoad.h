@@ -19,9 +19,13 @@ CopySearch CopySearchFor(const ProductConfig& config, bool forceRun, const Launc
 // (no copy was brought up, or the copy brought up ended before it took the link).
 std::optional<int> TakeRunningCopyRoad(const TargetCheck& running, const LinkPayload& link, const std::wstring& pipe);
 
-// The first look at the running copies, and the look again after a wait for another launcher's
-// update, during which that launcher may have started one: checks them, records what was found and
-// takes the road above.
+// The first look at the running copies: checks them, records what was found and takes the road above.
 std::optional<int> TakeRoadOfARunningCopy(const ProductConfig& config, const LaunchRequest& request,
                                           const LinkPayload& link, const LauncherVariant& variant,
                                           const LauncherLocation& launcher);
+
+// The look again after a wait for another launcher's update, during which that launcher may have
+// started a copy: one with a window takes the link; none is ended. Nothing with forcerun.
+std::optional<int> TakeRoadOfACopyStartedMeanwhile(const ProductConfig& config, const LaunchRequest& request,
+                                                   const LinkPayload& link, const LauncherVariant& variant,
+                                                   const LauncherLocation& launcher);

@@ -165,4 +165,24 @@ TEST(UpdateLock, AfterTheWaitTheLinkGoesToTheCopyStartedMeanwhile) {
   EXPECT_EQ(install.Record().starts.size(), 1u);
 }
 
+// The copy the other launcher started may not have its window yet: the second look ends nothing, with
+// or without forcerun, and the link starts a copy of its own.
+TEST(UpdateLock, AfterTheWaitACopyWithoutAWindowIsLeftRunning) {
+  for (const wchar_t* prefix : {L"", L"forcerun:"}) {
+    SCOPED_TRACE(rig::ToUtf8(prefix));
+    rig::Installation install;
+    install.WriteConfig();
+    portico::FileHandle held = HoldLock(install);
+    ASSERT_TRUE(held);
+    rig::Debuggee launcher(install.launcher(), std::wstring(prefix) + Link(install, L"open?id=11"));
+    ASSERT_NE(WaitForWaitWindow(launcher.pid()), nullptr);
+    const rig::RunningClient starting = install.StartClient(L"none", false);
+    held.reset();
+    EXPECT_EQ(launcher.Wait().exitCode, 0u);
+    ASSERT_TRUE(install.WaitForStarts(2));
+    EXPECT_EQ(rig::Installation::ExitCodeOf(starting), static_cast<DWORD>(STILL_ACTIVE));
+    install.EndClients();
+  }
+}
+
 }  // namespace
