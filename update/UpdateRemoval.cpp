@@ -144,12 +144,14 @@ class Removal {
     return Fate::Removed;
   }
 
-  // The folders above `name` that it leaves empty, the deepest first, up to the root.
+  // The folders above `name` that it leaves empty, the deepest first, up to the root. A folder already
+  // gone is passed over: a pass ended between two of them leaves the ones above for the next.
   void RemoveEmptyFolders(std::wstring name) {
     for (size_t separator = name.find_last_of(L'\\'); separator != std::wstring::npos;
          separator = name.find_last_of(L'\\')) {
       name.resize(separator);
-      if (Remove(name, true) != Fate::Removed) return;
+      const Fate fate = Remove(name, true);
+      if (fate != Fate::Removed && fate != Fate::Gone) return;
     }
   }
 
