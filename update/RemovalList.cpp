@@ -88,6 +88,8 @@ std::string WriteRemovalList(const std::vector<std::wstring>& paths) {
   std::sort(lines.begin(), lines.end());
   lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
   std::string text;
+  // A first path that begins with U+FEFF would be read as a BOM and lose it: an empty line goes first.
+  if (!lines.empty() && lines.front().compare(0, 3, "\xEF\xBB\xBF") == 0) text += '\n';
   for (const std::string& line : lines) text += line + '\n';
   return text;
 }
