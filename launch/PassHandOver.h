@@ -12,10 +12,10 @@
 #include "UpdateExtraction.h"
 
 struct PassRunner {
-  bool active = false;        // this process is such a copy, and its launcher has ended
-  bool refused = false;       // a copy by its name and switch, but given no launcher beside it: it must end
-  LauncherLocation launcher;  // the launcher it stands for (for the shortcut and the records)
-  std::wstring commandLine;   // that launcher's command line; this process's own when not a copy
+  bool active = false;          // this process is such a copy, and its launcher has ended
+  bool refused = false;         // a copy by its name and switch, but given no launcher beside it: it must end
+  LauncherLocation launcher;    // the launcher it stands for (for the shortcut and the records)
+  std::wstring commandLine;     // that launcher's command line; this process's own when not a copy
 };
 
 // A copy is recognised by its own file name, an orphan's, and by the switch its launcher gave it

@@ -29,9 +29,10 @@ namespace {
 namespace fs = std::filesystem;
 using updatetest::Tree;
 
-const std::vector<std::string> kFileCalls = {
-    "CreateFileW", "WriteFile", "FlushFileBuffers", "SetFileTime",      "SetFileAttributesW",
-    "MoveFileExW", "CopyFileW", "DeleteFileW",      "CreateDirectoryW", "SetFileInformationByHandle"};
+const std::vector<std::string> kFileCalls = {"CreateFileW",  "WriteFile",        "FlushFileBuffers",
+                                             "SetFileTime",  "SetFileAttributesW", "MoveFileExW",
+                                             "CopyFileW",    "DeleteFileW",       "CreateDirectoryW",
+                                             "SetFileInformationByHandle"};
 
 // CreateFileW counts only when it opens for a change; its desired access is the second argument.
 bool ChangesFiles(const rig::BreakpointHit& hit) {
@@ -69,10 +70,8 @@ std::string Pattern(size_t size, unsigned seed) {
 // entry, and files the archive does not mention.
 Update SmallUpdate() {
   Update update;
-  update.installed = {{L"bin\\tool.dll", "old tool"},
-                      {L"data\\readme.txt", "old readme"},
-                      {L"ro.txt", "old read-only"},
-                      {L"docs\\notes.txt", "old notes"},
+  update.installed = {{L"bin\\tool.dll", "old tool"},       {L"data\\readme.txt", "old readme"},
+                      {L"ro.txt", "old read-only"},          {L"docs\\notes.txt", "old notes"},
                       {L"keep\\untouched.txt", "not in the archive"}};
   update.readOnly = {L"ro.txt"};
   ziptest::Entry script = Entry("unix/tool.sh", "#!/bin/sh\n");
@@ -133,8 +132,7 @@ class Scenario {
     rig::WriteFile(install_.folder() / L"temp" / L"update.zip", update.archive);
     updatetest::SetFixedWriteTime(install_.folder() / L"temp" / L"update.zip");
   }
-  Scenario(const fs::path& parent, const fs::path& laidOut)
-      : install_(L"install", L"Portico.exe", parent), byHost_(true) {
+  Scenario(const fs::path& parent, const fs::path& laidOut) : install_(L"install", L"Portico.exe", parent), byHost_(true) {
     Configure();
     updatetest::HostCopy(laidOut, install_.folder());
   }
@@ -200,8 +198,7 @@ bool IsArchive(const std::wstring& path) { return path == L"update.zip" || path 
 
 // What a kill must never leave: a torn or stray file, a vanished one (other than one the update
 // removes), or no whole archive while the update is not yet complete.
-std::vector<std::string> BrokenByKill(const Tree& before, const Tree& after, const Tree& now,
-                                      const std::string& archive) {
+std::vector<std::string> BrokenByKill(const Tree& before, const Tree& after, const Tree& now, const std::string& archive) {
   std::vector<std::string> broken;
   for (const auto& [path, item] : now) {
     if (updatetest::IsOrphan(path) || IsArchive(path)) continue;
@@ -254,8 +251,8 @@ std::vector<std::string> KillAndRollForward(Scenario& scenario, const Reference&
     next = scenario.RunNormally();
   }
   if (next.exitCode != 0 || next.timedOut) {
-    problems.push_back("the next start ended with " + std::to_string(next.exitCode) +
-                       (next.timedOut ? ", timed out" : "") + ", start error " + std::to_string(next.startError));
+    problems.push_back("the next start ended with " + std::to_string(next.exitCode) + (next.timedOut ? ", timed out" : "") +
+                       ", start error " + std::to_string(next.startError));
   }
   for (const std::string& line : updatetest::Differences(reference.after, scenario.Look(byHost))) {
     problems.push_back("after the next start: " + line);
@@ -469,8 +466,8 @@ TEST(KillAtEveryWrite, AnUpdateOfTheLauncherItselfAlwaysLeavesALauncher) {
   for (int call = 1; call <= reference.calls; ++call) {
     const size_t i = static_cast<size_t>(call - 1);
     const bool write = functions[i] == "WriteFile";
-    const bool runEdge =
-        i == 0 || i + 1 == functions.size() || functions[i - 1] != "WriteFile" || functions[i + 1] != "WriteFile";
+    const bool runEdge = i == 0 || i + 1 == functions.size() || functions[i - 1] != "WriteFile" ||
+                         functions[i + 1] != "WriteFile";
     if (!write || runEdge || call % 32 == 0) points.push_back(call);
   }
   int broken = 0;
@@ -478,12 +475,10 @@ TEST(KillAtEveryWrite, AnUpdateOfTheLauncherItselfAlwaysLeavesALauncher) {
     Scenario scenario(update, true);
     scenario.Run({call, 0});
     const std::string launcher = rig::ReadFile(scenario.installation().launcher());
-    std::vector<std::string> problems =
-        BrokenByKill(reference.before, reference.after, scenario.Look(), update.archive);
+    std::vector<std::string> problems = BrokenByKill(reference.before, reference.after, scenario.Look(), update.archive);
     if (launcher != oldLauncher && launcher != newLauncher) problems.push_back("no whole launcher (Portico.exe)");
     for (const std::string& line : finishAndSweep(scenario)) problems.push_back(line);
-    if (rig::ReadFile(scenario.installation().launcher()) != newLauncher)
-      problems.push_back("the launcher is not the new one");
+    if (rig::ReadFile(scenario.installation().launcher()) != newLauncher) problems.push_back("the launcher is not the new one");
     for (const std::string& line : updatetest::Differences(reference.after, scenario.Look())) {
       problems.push_back("after the next starts: " + line);
     }
@@ -492,7 +487,8 @@ TEST(KillAtEveryWrite, AnUpdateOfTheLauncherItselfAlwaysLeavesALauncher) {
     Report("kill point " + std::to_string(call) + " of " + std::to_string(reference.calls), problems);
   }
   std::cout << "update of the launcher: " << points.size() << " kill points tried (of " << reference.calls
-            << " file calls), " << broken << " broke a guarantee" << std::endl;
+            << " file calls), " << broken
+            << " broke a guarantee" << std::endl;
   EXPECT_EQ(broken, 0);
 }
 
