@@ -31,6 +31,7 @@ struct UpdatePass {
 
 // Extracts update.zip from the current folder; when the verified archive would replace this
 // program's own file, hands the pass to a copy started with `commandLine` instead. When no copy can
-// be made or started, extracts it here after all.
+// be made or started, extracts it here after all. The archive's removal list never removes the
+// launcher's own files, the log file that `logFileSetting` names among them.
 UpdatePass ExtractUpdateOrHandOver(const UpdateTrust& trust, const LauncherLocation& launcher,
-                                   const std::wstring& commandLine);
+                                   const std::wstring& commandLine, const std::wstring& logFileSetting);

@@ -187,12 +187,16 @@ TEST(SelfUpdate, ANewLauncherReplacesTheRunningOneAndTheOldOneGoesNextTime) {
   rig::Installation install;
   // Still a program that runs, but not the same bytes.
   const std::string newLauncher = rig::ReadFile(install.launcher()) + std::string(512, '\0');
-  Prepare(install, ziptest::Build({File("Portico.exe", newLauncher, true), File("data/v2.txt", "2")}));
+  // The copy that runs the pass also carries out the removals, in the same pass.
+  rig::WriteFile(install.folder() / L"data" / L"v1.txt", "1");
+  Prepare(install, ziptest::Build({File("Portico.exe", newLauncher, true), File("data/v2.txt", "2"),
+                                   File("~pt~removals.txt", "data/v1.txt\nPortico.exe\n")}));
 
   EXPECT_EQ(install.RunLauncher(L"").exitCode, 0u);
   EXPECT_TRUE(install.WaitForStarts(1));
   EXPECT_TRUE(rig::ReadFile(install.launcher()) == newLauncher);
   EXPECT_EQ(Read(install, L"data\\v2.txt"), "2");
+  EXPECT_FALSE(Exists(install, L"data\\v1.txt"));
   EXPECT_FALSE(Exists(install, L"update.zip"));
 
   install.EndClients();
