@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sodium.h>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <set>
@@ -183,7 +184,9 @@ struct Row {
   UpdateCheckStatus check;
   std::optional<DownloadStatus> download = std::nullopt;  // tried when the check offers
   int httpStatus = 0;                                     // of the check
-  bool cutMidway = false;  // the server stops at a quarter of the package, and starts again
+  // At a quarter of the package the server stops (and starts again), or the caller cancels; a new
+  // client then resumes.
+  enum Cut { none, serverStopped, cancelled } cut = none;
 };
 
 const Row kRows[] = {
@@ -209,7 +212,20 @@ const Row kRows[] = {
        Package full = c.Publish("slow/demo-1.1.0.zip", 512 * 1024, 'r');
        c.PublishFeed(Release("1.1.0", full));
        return full;
-     }, UpdateCheckStatus::available, DownloadStatus::placed, 0, true},
+     }, UpdateCheckStatus::available, DownloadStatus::placed, 0, Row::serverStopped},
+    {"cancelled", [](Case& c) -> std::optional<Package> {
+       Package full = c.Publish("slow/demo-1.1.0.zip", 256 * 1024, 'c');
+       c.PublishFeed(Release("1.1.0", full));
+       return full;
+     }, UpdateCheckStatus::available, DownloadStatus::placed, 0, Row::cancelled},
+    {"stale-part-of-another-package", [](Case& c) -> std::optional<Package> {
+       Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
+       c.PublishFeed(Release("1.1.0", full));
+       rig::WriteFile(c.temp() / L"~pt-download.part", std::string(1000, 'x'));
+       rig::WriteFile(c.temp() / L"~pt-download.meta", "url\thttp://127.0.0.1:1/old.zip\nsize\t5000\nsha256\t" +
+                                                           std::string(64, '0') + "\n");
+       return full;
+     }, UpdateCheckStatus::available, DownloadStatus::placed},
     {"byte-changed", [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
        c.PublishFeed(Release("1.1.0", full));
@@ -330,16 +346,18 @@ TEST(Updater, TableAgainstNginx) {
     EXPECT_EQ(check.httpStatus, row.httpStatus) << check.detail;
     EXPECT_EQ(check.offer.has_value(), row.check == UpdateCheckStatus::available);
     if (row.download) {
-      if (row.cutMidway) {
-        bool stopped = false;
-        const pc::DownloadResult cut = updater.Download([&](std::uint64_t done, std::uint64_t total) {
-          if (!stopped && done >= total / 4) {
-            stopped = true;
-            server.Run("stop");
-          }
-        });
-        server.Run("start");
-        EXPECT_EQ(cut.status, DownloadStatus::networkError) << cut.detail;
+      if (row.cut != Row::none) {
+        std::atomic<bool> cancel{false};
+        const pc::DownloadResult cut = updater.Download(
+            [&](std::uint64_t done, std::uint64_t total) {
+              if (cancel || done < total / 4) return;
+              cancel = true;
+              if (row.cut == Row::serverStopped) server.Run("stop");
+            },
+            row.cut == Row::cancelled ? &cancel : nullptr);
+        if (row.cut == Row::serverStopped) server.Run("start");
+        EXPECT_EQ(cut.status, row.cut == Row::cancelled ? DownloadStatus::cancelled : DownloadStatus::networkError)
+            << cut.detail;
         const std::uint64_t kept = fs::file_size(c.temp() / L"~pt-download.part");
         EXPECT_GT(kept, 0u);
         EXPECT_LT(kept, placed->bytes.size());
@@ -347,7 +365,7 @@ TEST(Updater, TableAgainstNginx) {
         pc::Updater restarted(c.settings);
         ASSERT_EQ(restarted.Check().status, UpdateCheckStatus::available);
         EXPECT_EQ(restarted.Download(nullptr).status, *row.download);
-        EXPECT_NE(server.accessLog().find("/resumed/slow/demo-1.1.0.zip HTTP/1.1 206 range=bytes=" +
+        EXPECT_NE(server.accessLog().find("/" + c.folder + "/slow/demo-1.1.0.zip HTTP/1.1 206 range=bytes=" +
                                           std::to_string(kept) + "-"),
                   std::string::npos)
             << server.accessLog();
