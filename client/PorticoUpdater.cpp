@@ -124,9 +124,8 @@ UpdateCheck Updater::Check() {
     return CheckResult(UpdateCheckStatus::feedRefused, "feed refused: it is the feed of '" + feed->product + "'");
   }
   if (feed->published < 0 || static_cast<std::uint64_t>(feed->published) != signedTime) {
-    return CheckResult(UpdateCheckStatus::feedRefused,
-                       "feed refused: published " + std::to_string(feed->published) + " is not the signed time " +
-                           std::to_string(signedTime));
+    return CheckResult(UpdateCheckStatus::feedRefused, "feed refused: published " + std::to_string(feed->published) +
+                                                           " is not the signed time " + std::to_string(signedTime));
   }
 
   // A feed older than one already seen is a replay, which would hold the installation back.
@@ -233,8 +232,8 @@ DownloadResult Updater::Download(const std::function<void(std::uint64_t done, st
   // an archive never waits in temp beside the signature of another.
   const std::wstring placedSignature = temp + L"update.zip.minisig";
   if (!ReplaceFileBytes(placedSignature, signature.body)) {
-    return DownloadOutcome(DownloadStatus::diskError, "cannot place update.zip.minisig: error " +
-                                                          std::to_string(GetLastError()));
+    return DownloadOutcome(DownloadStatus::diskError,
+                           "cannot place update.zip.minisig: error " + std::to_string(GetLastError()));
   }
   if (!MoveFileExW(part.c_str(), (temp + L"update.zip").c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();

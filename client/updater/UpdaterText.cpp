@@ -22,8 +22,8 @@ size_t SchemeLength(std::string_view url) {
   for (size_t i = 1; i < url.size(); ++i) {
     const char c = url[i];
     if (c == ':') return i;
-    const bool schemeChar = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
-                            c == '-' || c == '.';
+    const bool schemeChar =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
     if (!schemeChar) return 0;
   }
   return 0;
