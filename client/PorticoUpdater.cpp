@@ -98,7 +98,7 @@ UpdateCheck Updater::Check() {
   HttpSession http(settings_.timeoutMs);
   const SmallFile feedFile = FetchSmallFile(http, feedUrl, kMaxFeedBytes, settings_.retries);
   if (feedFile.kind != SmallFile::fetched) return FetchFailure(feedFile);
-  const SmallFile signatureFile = FetchSmallFile(http, feedUrl + ".minisig", kMaxSignatureBytes, settings_.retries);
+  const SmallFile signatureFile = FetchSmallFile(http, SignatureUrl(feedUrl), kMaxSignatureBytes, settings_.retries);
   if (signatureFile.kind == SmallFile::serverError && signatureFile.status < 500) {
     return CheckResult(UpdateCheckStatus::feedRefused, "the feed is not signed: " + signatureFile.detail,
                        signatureFile.status);
@@ -204,7 +204,7 @@ DownloadResult Updater::Download(const std::function<void(std::uint64_t done, st
       return DownloadOutcome(DownloadStatus::diskError, fetched.detail);
   }
 
-  const SmallFile signature = FetchSmallFile(http, chosen.url + ".minisig", kMaxSignatureBytes, settings_.retries);
+  const SmallFile signature = FetchSmallFile(http, SignatureUrl(chosen.url), kMaxSignatureBytes, settings_.retries);
   if (signature.kind == SmallFile::networkError) return DownloadOutcome(DownloadStatus::networkError, signature.detail);
   if (signature.kind == SmallFile::serverError && signature.status >= 500) {
     return DownloadOutcome(DownloadStatus::serverError, signature.detail, signature.status);

@@ -113,6 +113,13 @@ std::optional<std::string> ResolveUrl(std::string_view base, std::string_view re
   return origin + WithoutDotSegments(path) + std::string(referenceQuery);
 }
 
+std::string SignatureUrl(std::string_view url) {
+  url = url.substr(0, url.find('#'));
+  const size_t queryStart = url.find('?');
+  if (queryStart == std::string_view::npos) return std::string(url) + ".minisig";
+  return std::string(url.substr(0, queryStart)) + ".minisig" + std::string(url.substr(queryStart));
+}
+
 bool IsFetchAllowed(std::string_view url, bool allowPlainHttp) {
   const std::optional<SplitAddress> split = Split(url);
   if (!split) return false;

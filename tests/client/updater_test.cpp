@@ -206,7 +206,10 @@ const Row kRows[] = {
      [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
        Package delta = c.Publish("demo-1.0.0-to-1.1.0.zip", 700, 'd');
-       c.PublishFeed(Release("1.1.0", full, 100, "stable", "{\"from\": \"1.0.0\", " + PackageJson(delta).substr(1)));
+       // A query, as signed CDN addresses carry, stays behind the signature's ".minisig".
+       std::string deltaJson = "{\"from\": \"1.0.0\", " + PackageJson(delta).substr(1);
+       deltaJson.replace(deltaJson.find(".zip\""), 5, ".zip?from=1.0.0\"");
+       c.PublishFeed(Release("1.1.0", full, 100, "stable", deltaJson));
        return delta;
      },
      UpdateCheckStatus::available, DownloadStatus::placed},

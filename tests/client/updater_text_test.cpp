@@ -31,6 +31,11 @@ TEST(UpdaterText, PackageAddressesResolveAsInABrowser) {
   EXPECT_FALSE(ResolveUrl(feed, "https://"));
 }
 
+TEST(UpdaterText, SignatureBesideTheFileKeepsTheQuery) {
+  EXPECT_EQ(SignatureUrl("https://cdn.example/a.zip"), "https://cdn.example/a.zip.minisig");
+  EXPECT_EQ(SignatureUrl("https://cdn.example/a.zip?token=x&e=1#f"), "https://cdn.example/a.zip.minisig?token=x&e=1");
+}
+
 TEST(UpdaterText, PlainHttpOnlyToThisMachineUnlessAllowed) {
   const struct {
     const char* url;
