@@ -2,45 +2,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "EntryName.h"
 
-void AppendUtf8(unsigned code, std::string& out) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-bool IsHigh(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLow(unsigned unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-}  // namespace
-
-std::string Utf8(const std::wstring& units) {
-  std::string out;
-  for (size_t i = 0; i < units.size(); ++i) {
-    // Masked: on Linux wchar_t is wider, but it holds UTF-16 units here as on Windows.
-    unsigned unit = static_cast<unsigned>(units[i]) & 0xFFFF;
-    if (IsHigh(unit) && i + 1 < units.size() && IsLow(static_cast<unsigned>(units[i + 1]) & 0xFFFF)) {
-      unit = 0x10000 + ((unit - 0xD800) << 10) + ((static_cast<unsigned>(units[++i]) & 0xFFFF) - 0xDC00);
-    } else if (IsHigh(unit) || IsLow(unit)) {
-      unit = 0xFFFD;
-    }
-    AppendUtf8(unit, out);
-  }
-  return out;
-}
+std::string Utf8(const std::wstring& units) { return EncodeUtf8(units); }
 
 std::string Shortened(const std::string& utf8) {
   constexpr size_t kLongest = 64;

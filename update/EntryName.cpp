@@ -52,6 +52,27 @@ size_t DecodeOne(const unsigned char* bytes, size_t length, size_t at, uint32_t&
   return extra + 1;
 }
 
+void AppendUtf8(uint32_t code, std::string& out) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+bool IsHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
 bool StartsWithDrive(const std::wstring& name) { return name.size() >= 2 && name[1] == L':'; }
 
 bool StartsWithSeparator(const std::wstring& name) { return !name.empty() && (name[0] == L'\\' || name[0] == L'/'); }
@@ -73,6 +94,32 @@ std::wstring DecodeEntryName(const char* bytes, size_t length) {
       AppendUtf16(out, codePoint);
       at += used;
     }
+  }
+  return out;
+}
+
+bool IsWellFormedUtf8(const char* bytes, size_t length) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes);
+  for (size_t at = 0; at < length;) {
+    uint32_t codePoint = 0;
+    const size_t used = DecodeOne(data, length, at, codePoint);
+    if (used == 0) return false;
+    at += used;
+  }
+  return true;
+}
+
+std::string EncodeUtf8(const std::wstring& units) {
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    // Masked: natively wchar_t is wider, but it holds UTF-16 units here as on Windows.
+    uint32_t unit = static_cast<uint32_t>(units[i]) & 0xFFFF;
+    if (IsHighSurrogate(unit) && i + 1 < units.size() && IsLowSurrogate(static_cast<uint32_t>(units[i + 1]) & 0xFFFF)) {
+      unit = 0x10000 + ((unit - 0xD800) << 10) + ((static_cast<uint32_t>(units[++i]) & 0xFFFF) - 0xDC00);
+    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+      unit = 0xFFFD;
+    }
+    AppendUtf8(unit, out);
   }
   return out;
 }

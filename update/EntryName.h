@@ -13,6 +13,13 @@ constexpr size_t kEntryNameRoom = 260;
 // U+FFFD; a name of kEntryNameRoom bytes or more gives empty text.
 std::wstring DecodeEntryName(const char* bytes, size_t length);
 
+// True when every byte belongs to a well-formed UTF-8 sequence (no overlong form, no surrogate).
+bool IsWellFormedUtf8(const char* bytes, size_t length);
+
+// UTF-16 units held in wchar_t to UTF-8, the way back from DecodeEntryName without its room limit;
+// a unit that is half of no surrogate pair becomes U+FFFD.
+std::string EncodeUtf8(const std::wstring& units);
+
 // Drops drive prefixes, leading separators and everything up to a "..", until none is left in
 // front: "C:\Windows\x.dll" becomes "Windows\x.dll", "x/y/../z.txt" becomes "z.txt".
 std::wstring CleanEntryName(std::wstring name);
