@@ -216,7 +216,7 @@ int RunFeed(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     request.secretKey = fs::u8path(options.secretKey);
     request.file = part;
     request.signature = signature;
-    if (!options.publicKey.empty()) request.publicKey = fs::u8path(options.publicKey);
+    request.publicKey = options.publicKey;
     request.product = options.product;
     request.timestamp = static_cast<std::uint64_t>(feed->published);
     request.trustedComment = UpdateTrustedComment(request.timestamp, options.product, "");

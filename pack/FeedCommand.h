@@ -9,7 +9,7 @@
 
 constexpr std::string_view kFeedUsage =
     "  portico-pack feed FEED.json --product PROTOCOL --version V --channel C [--rollout N] [--notes URL]\n"
-    "                    --full PKG.zip [--delta FROM=PKG.zip ...] [--secret-key KEY [--public-key KEY.pub]]\n"
+    "                    --full PKG.zip [--delta FROM=PKG.zip ...] [--secret-key KEY [--public-key KEY]]\n"
     "                    [--timestamp N] [--minisign PROGRAM]\n"
     "      Adds release V of channel C (or replaces it) in FEED.json, made when absent; packages are\n"
     "      listed by file name, so they go beside the feed. \"published\" is N (SOURCE_DATE_EPOCH, else\n"

@@ -3,7 +3,9 @@
 #include <string_view>
 
 #include "CheckArchive.h"
+#include "FeedCommand.h"
 #include "MakeCommand.h"
+#include "SignCommand.h"
 
 namespace {
 
@@ -19,10 +21,12 @@ struct SubcommandRow {
 const SubcommandRow kSubcommands[] = {
     {"make", RunMake, kMakeUsage},
     {"check", RunCheckArchive, kCheckUsage},
+    {"sign", RunSign, kSignUsage},
+    {"feed", RunFeed, kFeedUsage},
 };
 
 void PrintHelp(std::ostream& out) {
-  out << "portico-pack: makes and checks Portico update archives.\n\nUsage:\n";
+  out << "portico-pack: makes, checks and signs Portico update archives, and lists them in a feed.\n\nUsage:\n";
   for (const SubcommandRow& row : kSubcommands) out << row.usage;
   out << "\nExit code: 0 done, 1 done with warnings, 2 refused (the input is not what the launcher takes),\n"
          "3 a bad command line.\n";

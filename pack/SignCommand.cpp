@@ -73,7 +73,7 @@ int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   request.secretKey = fs::u8path(options.secretKey);
   request.file = fs::u8path(options.file);
   request.signature = fs::u8path(options.file + ".minisig");
-  if (!options.publicKey.empty()) request.publicKey = fs::u8path(options.publicKey);
+  request.publicKey = options.publicKey;
   request.product = options.product;
   request.timestamp = static_cast<std::uint64_t>(*timestamp);
   request.trustedComment = UpdateTrustedComment(request.timestamp, options.product, options.version);

@@ -37,9 +37,10 @@ std::optional<std::string> ReadSmallFile(const fs::path& path, size_t limit) {
   return bytes;
 }
 
-// The base64 line of a minisign.pub: its last line that is not empty.
-std::optional<MinisignKey> ReadPublicKey(const fs::path& path) {
-  const auto text = ReadSmallFile(path, 4096);
+// The key itself (the base64 line), or the last line of a minisign.pub that is not empty.
+std::optional<MinisignKey> ReadPublicKey(const std::string& keyOrFile) {
+  if (const auto key = ParseMinisignKey(keyOrFile)) return key;
+  const auto text = ReadSmallFile(fs::u8path(keyOrFile), 4096);
   if (!text) return std::nullopt;
   std::string line;
   size_t start = 0;
@@ -67,7 +68,7 @@ std::string SignatureFault(const SignRequest& request, const fs::path& written) 
   if (ForeignProduct(signature->trustedComment, request.product)) return "the launcher reads another product";
   if (request.publicKey.empty()) return "";
   const auto key = ReadPublicKey(request.publicKey);
-  if (!key) return "no minisign public key in " + request.publicKey.u8string();
+  if (!key) return "no minisign public key in " + request.publicKey;
   std::ifstream file(request.file, std::ios::binary);
   std::error_code failed;
   const auto size = fs::file_size(request.file, failed);

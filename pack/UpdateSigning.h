@@ -22,7 +22,7 @@ struct SignRequest {
   std::filesystem::path secretKey;
   std::filesystem::path file;       // what is signed
   std::filesystem::path signature;  // where minisign writes the signature
-  std::filesystem::path publicKey;  // when given, the signature must verify with this minisign.pub
+  std::string publicKey;            // when given, the signature must verify with it: the base64 line, or a minisign.pub
   std::string product;
   std::uint64_t timestamp = 0;
   std::string trustedComment;

@@ -81,8 +81,13 @@ TEST_F(SignFeed, SignWritesTheCommentTheLauncherReads) {
   EXPECT_EQ(signature.trustedComment, "timestamp:1765300000\tproduct:demo\tversion:1.2.0");
   EXPECT_FALSE(fs::exists(Path("demo-1.2.0.zip.minisig.part")));
 
+  // The public key may also be given as its base64 line, as the launcher's configuration holds it.
+  const std::string pub = Read(dir_ / "key.pub");
+  const std::string line = pub.substr(pub.find('\n') + 1, 56);
   ::setenv("SOURCE_DATE_EPOCH", "1700000001", 1);
-  ASSERT_EQ(Run(RunSign, {Path("demo-1.2.0.zip"), "--secret-key", Path("key.key"), "--product", "demo"}), 0)
+  ASSERT_EQ(Run(RunSign,
+                {Path("demo-1.2.0.zip"), "--secret-key", Path("key.key"), "--product", "demo", "--public-key", line}),
+            0)
       << err_.str();
   EXPECT_EQ(Signature("demo-1.2.0.zip.minisig").trustedComment, "timestamp:1700000001\tproduct:demo");
 }
