@@ -1,6 +1,7 @@
 #include "StrictJson.h"
 
 #include <cstdint>
+#include <unordered_set>
 
 namespace {
 
@@ -45,6 +46,7 @@ class Parser {
 
   bool Value(JsonValue& value, int depth) {
     if (depth >= limits_.maxDepth) return Fail("nested deeper than " + std::to_string(limits_.maxDepth));
+    if (++values_ > limits_.maxValues) return Fail("more than " + std::to_string(limits_.maxValues) + " values");
     switch (Peek()) {
       case '{':
         value.kind = JsonValue::Kind::Object;
@@ -78,12 +80,14 @@ class Parser {
       ++pos_;
       return true;
     }
+    // Keys seen so far, so that an object of many keys costs no more than its length.
+    std::unordered_set<std::string> keys;
     for (;;) {
       SkipSpace();
       if (Peek() != '"') return Fail("expected a key");
       std::string key;
       if (!String(key)) return false;
-      if (value.Member(key)) return Fail("duplicate key \"" + key + "\"");
+      if (!keys.insert(key).second) return Fail("duplicate key \"" + key + "\"");
       SkipSpace();
       if (Peek() != ':') return Fail("expected ':'");
       ++pos_;
@@ -296,6 +300,7 @@ class Parser {
   std::string_view text_;
   const JsonLimits& limits_;
   size_t pos_ = 0;
+  size_t values_ = 0;
   std::string failure_;
 };
 
