@@ -1,8 +1,6 @@
 #include "FeedCommand.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -157,9 +155,7 @@ int RunFeed(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return kPackUsage;
   }
   std::string error;
-  const auto timestamp =
-      SigningTime(options.timestamp ? &*options.timestamp : nullptr, std::getenv("SOURCE_DATE_EPOCH"),
-                  static_cast<std::int64_t>(std::time(nullptr)), error);
+  const auto timestamp = SigningTime(options.timestamp, error);
   if (!timestamp) {
     err << "portico-pack: feed: " << error << "\n";
     return kPackUsage;

@@ -1,7 +1,5 @@
 #include "SignCommand.h"
 
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <optional>
 
@@ -61,9 +59,7 @@ int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return kPackUsage;
   }
   std::string error;
-  const auto timestamp =
-      SigningTime(options.timestamp ? &*options.timestamp : nullptr, std::getenv("SOURCE_DATE_EPOCH"),
-                  static_cast<std::int64_t>(std::time(nullptr)), error);
+  const auto timestamp = SigningTime(options.timestamp, error);
   if (!timestamp) {
     err << "portico-pack: sign: " << error << "\n";
     return kPackUsage;

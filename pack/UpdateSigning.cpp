@@ -1,5 +1,7 @@
 #include "UpdateSigning.h"
 
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -97,18 +99,18 @@ std::string UpdateTrustedComment(std::uint64_t timestamp, const std::string& pro
   return comment;
 }
 
-std::optional<std::int64_t> SigningTime(const std::string* given, const char* sourceDateEpoch, std::int64_t now,
-                                        std::string& error) {
+std::optional<std::int64_t> SigningTime(const std::optional<std::string>& given, std::string& error) {
   if (given) {
     const auto seconds = Seconds(*given);
     if (!seconds) error = "--timestamp '" + *given + "' is not Unix seconds";
     return seconds;
   }
-  if (sourceDateEpoch) {
+  if (const char* sourceDateEpoch = std::getenv("SOURCE_DATE_EPOCH")) {
     const auto seconds = Seconds(sourceDateEpoch);
     if (!seconds) error = std::string("SOURCE_DATE_EPOCH '") + sourceDateEpoch + "' is not Unix seconds";
     return seconds;
   }
+  const auto now = static_cast<std::int64_t>(std::time(nullptr));
   if (now < 0) {
     error = "the clock is before 1970";
     return std::nullopt;

@@ -12,10 +12,9 @@
 // "timestamp:<seconds>\tproduct:<product>", then "\tversion:<version>" when a version is given.
 std::string UpdateTrustedComment(std::uint64_t timestamp, const std::string& product, const std::string& version);
 
-// The signing time: `given` when set, else SOURCE_DATE_EPOCH when set, else `now`. Each must be
-// decimal seconds that fit 63 bits; nothing, with `error` saying which, when one is not.
-std::optional<std::int64_t> SigningTime(const std::string* given, const char* sourceDateEpoch, std::int64_t now,
-                                        std::string& error);
+// The signing time: `given` when set, else SOURCE_DATE_EPOCH when set, else now. Each must be decimal
+// seconds that fit 63 bits; nothing, with `error` saying which, when one is not.
+std::optional<std::int64_t> SigningTime(const std::optional<std::string>& given, std::string& error);
 
 struct SignRequest {
   std::string minisign = "minisign";
