@@ -139,6 +139,14 @@ std::optional<Feed> ExistingFeed(const fs::path& path, const std::string& produc
   return feed;
 }
 
+// The feed names each package by its file name alone, so a package elsewhere would not be found.
+bool BesideFeed(const fs::path& feed, const std::string& package) {
+  std::error_code failed;
+  const fs::path feedFolder = fs::weakly_canonical(fs::absolute(feed, failed).parent_path(), failed);
+  const fs::path packageFolder = fs::weakly_canonical(fs::absolute(fs::u8path(package), failed).parent_path(), failed);
+  return !failed && feedFolder == packageFolder;
+}
+
 bool WriteWhole(const fs::path& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -230,14 +238,21 @@ int RunFeed(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   out << "feed " << options.feed << ": release " << release.version << " (" << release.channel << ", rollout "
       << release.rollout << "%) " << (replaced ? "replaced" : "added") << ", published " << feed->published
       << (bumped ? " (one second after the feed's last)" : "") << "\n";
+  std::vector<std::string> warnings;
   if (!options.secretKey.empty()) {
     out << "signed " << options.feed << " -> " << signature.u8string() << "\n";
-    return kPackClean;
+  } else if (fs::exists(signature, failed)) {
+    warnings.push_back(signature.u8string() +
+                       " is the signature of the feed before; sign the new feed (--secret-key) before uploading");
   }
-  if (fs::exists(signature, failed)) {
-    err << "portico-pack: feed: warning: " << signature.u8string()
-        << " is the signature of the feed before; sign the new feed (--secret-key) before uploading\n";
-    return kPackWarnings;
+  std::vector<std::string> packages = {options.full};
+  for (const auto& delta : options.deltas) packages.push_back(delta.second);
+  for (const std::string& package : packages) {
+    if (!BesideFeed(feedPath, package)) {
+      warnings.push_back(package +
+                         " is not in the feed's folder; the feed names it by file name, so upload it beside the feed");
+    }
   }
-  return kPackClean;
+  for (const std::string& warning : warnings) err << "portico-pack: feed: warning: " << warning << "\n";
+  return warnings.empty() ? kPackClean : kPackWarnings;
 }

@@ -161,9 +161,15 @@ TEST_F(SignFeed, FeedListsAndSignsEachRelease) {
   EXPECT_EQ(feed->published, 1765300002);
   EXPECT_EQ(Signature("feed.json.minisig").trustedComment, "timestamp:1765300002\tproduct:demo");
 
-  // Unsigned, the signature of the feed before is stale: said so, exit code 1.
+  // Unsigned, the signature of the feed before is stale; a package in another folder would not be
+  // found beside the feed: each said so, exit code 1.
   EXPECT_EQ(Run(RunFeed, FeedArgs("1.4", {"--timestamp", "1800000000"})), 1);
   EXPECT_NE(err_.str().find("is the signature of the feed before"), std::string::npos) << err_.str();
+  fs::create_directories(dir_ / "elsewhere");
+  Write(dir_ / "elsewhere" / "demo-1.5.zip", "x");
+  EXPECT_EQ(Run(RunFeed, FeedArgs("1.5", {"--full", Path("elsewhere/demo-1.5.zip"), "--secret-key", Path("key.key")})),
+            1);
+  EXPECT_NE(err_.str().find("is not in the feed's folder"), std::string::npos) << err_.str();
 }
 
 TEST_F(SignFeed, FeedRefusesAndLeavesTheFeedAsItWas) {
