@@ -1,6 +1,8 @@
 #include "FeedFormat.h"
 
 #include <limits>
+#include <set>
+#include <utility>
 
 #include "StrictJson.h"
 
@@ -23,6 +25,13 @@ bool IsValidNotes(std::string_view notes) {
          (StartsWith(notes, "https://") || StartsWith(notes, "http://"));
 }
 
+// A valid version without its trailing zero parts: equal versions give equal text ("1.2.0" and "1.2"
+// give "1.2"), since no part has a leading zero.
+std::string WithoutTrailingZeros(std::string_view version) {
+  while (version.size() > 2 && version.substr(version.size() - 2) == ".0") version.remove_suffix(2);
+  return std::string(version);
+}
+
 // Reads one feed, remembering the path of the value it is looking at for the error.
 class FeedReader {
  public:
@@ -42,15 +51,14 @@ class FeedReader {
     feed.published = static_cast<std::int64_t>(number);
     const JsonValue* releases = Required(root, "releases", JsonValue::Kind::Array);
     if (!releases) return std::nullopt;
+    std::set<std::pair<std::string, std::string>> seen;  // channel, version
     for (size_t i = 0; i < releases->items.size(); ++i) {
       path_ = "releases[" + std::to_string(i) + "].";
       FeedRelease release;
       if (!Release(releases->items[i], release)) return std::nullopt;
-      for (const FeedRelease& earlier : feed.releases) {
-        if (earlier.channel == release.channel && CompareVersions(earlier.version, release.version) == 0) {
-          Fail("version", "the same version twice in channel " + release.channel);
-          return std::nullopt;
-        }
+      if (!seen.emplace(release.channel, WithoutTrailingZeros(release.version)).second) {
+        Fail("version", "the same version twice in channel " + release.channel);
+        return std::nullopt;
       }
       feed.releases.push_back(std::move(release));
     }
@@ -125,6 +133,7 @@ class FeedReader {
     if (!value.Member("deltas")) return true;
     const JsonValue* deltas = Required(value, "deltas", JsonValue::Kind::Array);
     if (!deltas) return false;
+    std::set<std::string> bases;
     for (size_t i = 0; i < deltas->items.size(); ++i) {
       const std::string key = "deltas[" + std::to_string(i) + "]";
       FeedPackage delta;
@@ -137,9 +146,7 @@ class FeedReader {
       if (CompareVersions(delta.from, release.version) >= 0) {
         return Fail(key + ".from", "not older than the release");
       }
-      for (const FeedPackage& earlier : release.deltas) {
-        if (CompareVersions(earlier.from, delta.from) == 0) return Fail(key + ".from", "two deltas from it");
-      }
+      if (!bases.insert(WithoutTrailingZeros(delta.from)).second) return Fail(key + ".from", "two deltas from it");
       release.deltas.push_back(std::move(delta));
     }
     return true;

@@ -1,6 +1,9 @@
 #include "StrictJson.h"
 
 #include <cstdint>
+#include <unordered_set>
+
+#include "EntryName.h"
 
 namespace {
 
@@ -12,6 +15,8 @@ class Parser {
     JsonValue value;
     if (text_.size() > limits_.maxDocument) {
       Fail("document larger than " + std::to_string(limits_.maxDocument) + " bytes");
+    } else if (!IsWellFormedUtf8(text_.data(), text_.size())) {
+      Fail("invalid UTF-8");
     } else {
       SkipSpace();
       if (Value(value, 0)) {
@@ -45,6 +50,7 @@ class Parser {
 
   bool Value(JsonValue& value, int depth) {
     if (depth >= limits_.maxDepth) return Fail("nested deeper than " + std::to_string(limits_.maxDepth));
+    if (++values_ > limits_.maxValues) return Fail("more than " + std::to_string(limits_.maxValues) + " values");
     switch (Peek()) {
       case '{':
         value.kind = JsonValue::Kind::Object;
@@ -78,12 +84,14 @@ class Parser {
       ++pos_;
       return true;
     }
+    // Keys seen so far, so that an object of many keys costs no more than its length.
+    std::unordered_set<std::string> keys;
     for (;;) {
       SkipSpace();
       if (Peek() != '"') return Fail("expected a key");
       std::string key;
       if (!String(key)) return false;
-      if (value.Member(key)) return Fail("duplicate key \"" + key + "\"");
+      if (!keys.insert(key).second) return Fail("duplicate key \"" + key + "\"");
       SkipSpace();
       if (Peek() != ':') return Fail("expected ':'");
       ++pos_;
@@ -173,24 +181,6 @@ class Parser {
     return true;
   }
 
-  static void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-
   bool Escape(std::string& out) {
     ++pos_;  // the backslash
     const char c = Peek();
@@ -228,6 +218,7 @@ class Parser {
     }
     uint32_t unit = 0;
     if (!Hex4(unit)) return false;
+    std::wstring units(1, static_cast<wchar_t>(unit));
     if (unit >= 0xDC00 && unit <= 0xDFFF) return Fail("low surrogate without a high one");
     if (unit >= 0xD800 && unit <= 0xDBFF) {
       if (text_.substr(pos_, 2) != "\\u") return Fail("high surrogate without a low one");
@@ -235,39 +226,9 @@ class Parser {
       uint32_t low = 0;
       if (!Hex4(low)) return false;
       if (low < 0xDC00 || low > 0xDFFF) return Fail("high surrogate without a low one");
-      unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+      units += static_cast<wchar_t>(low);
     }
-    AppendUtf8(out, unit);
-    return true;
-  }
-
-  // One UTF-8 sequence copied as is: no overlong forms, no surrogates, nothing above U+10FFFF.
-  bool Utf8Sequence(std::string& out) {
-    const auto byte = [this](size_t i) { return static_cast<unsigned char>(text_[pos_ + i]); };
-    const unsigned char lead = byte(0);
-    size_t length = 0;
-    uint32_t cp = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      cp = lead & 0x07;
-    } else {
-      return Fail("invalid UTF-8");
-    }
-    if (text_.size() - pos_ < length) return Fail("invalid UTF-8");
-    for (size_t i = 1; i < length; ++i) {
-      if ((byte(i) & 0xC0) != 0x80) return Fail("invalid UTF-8");
-      cp = (cp << 6) | (byte(i) & 0x3F);
-    }
-    static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return Fail("invalid UTF-8");
-    out.append(text_.substr(pos_, length));
-    pos_ += length;
+    out += EncodeUtf8(units);
     return true;
   }
 
@@ -284,11 +245,9 @@ class Parser {
       if (c < 0x20) return Fail("control character in a string");
       if (c == '\\') {
         if (!Escape(out)) return false;
-      } else if (c < 0x80) {
+      } else {
         out += static_cast<char>(c);
         ++pos_;
-      } else if (!Utf8Sequence(out)) {
-        return false;
       }
     }
   }
@@ -296,6 +255,7 @@ class Parser {
   std::string_view text_;
   const JsonLimits& limits_;
   size_t pos_ = 0;
+  size_t values_ = 0;
   std::string failure_;
 };
 

@@ -27,6 +27,7 @@ struct JsonLimits {
   int maxDepth = 32;
   size_t maxString = 64u << 10;  // bytes after decoding
   size_t maxNumber = 64;         // characters of the literal
+  size_t maxValues = 1u << 19;   // values in the whole document, so that memory stays a bounded multiple
 };
 
 // The value, or nothing with `error` (when given) saying where and why.

@@ -26,8 +26,9 @@ void CheckFeed(std::string_view text) {
   }
   const std::string written = WriteFeed(*feed);
   const auto again = ReadFeed(written, nullptr);
-  FUZZ_CHECK(again.has_value());
-  FUZZ_CHECK(WriteFeed(*again) == written);
+  // The writer spells out every key and indents: a compact feed near the bound may outgrow it.
+  FUZZ_CHECK(again.has_value() || written.size() > kMaxFeedSize);
+  if (again) FUZZ_CHECK(WriteFeed(*again) == written);
 
   for (const FeedRelease& release : feed->releases) {
     const FeedRelease* pick = PickRelease(*feed, release.channel, "0", 0);

@@ -7,12 +7,7 @@
 
 #include "FileReplace.h"
 #include "OrphanName.h"
-
-namespace {
-
-constexpr DWORD kMaxStampBytes = 32;
-
-}  // namespace
+#include "UpdateStampText.h"
 
 std::optional<uint64_t> ReadUpdateStamp(const std::wstring& root) {
   portico::FileHandle file(CreateFileW((root + kUpdateStampName).c_str(), GENERIC_READ,
@@ -26,17 +21,7 @@ std::optional<uint64_t> ReadUpdateStamp(const std::wstring& root) {
   char text[kMaxStampBytes + 1];
   DWORD read = 0;
   if (!ReadFile(file.get(), text, sizeof text, &read, nullptr)) return std::nullopt;
-  // Only the launcher writes it, whole or not at all: anything else is as good as none.
-  if (read == 0 || read > kMaxStampBytes) return 0;
-  uint64_t seconds = 0;
-  for (DWORD i = 0; i < read; ++i) {
-    if (text[i] == '\n' && i + 1 == read && i > 0) break;
-    if (text[i] < '0' || text[i] > '9') return 0;
-    const uint64_t digit = static_cast<uint64_t>(text[i] - '0');
-    if (seconds > (UINT64_MAX - digit) / 10) return 0;
-    seconds = seconds * 10 + digit;
-  }
-  return seconds;
+  return ParseUpdateStamp(std::string_view(text, read));
 }
 
 bool WriteUpdateStamp(const std::wstring& root, uint64_t seconds) {

@@ -71,6 +71,8 @@ TEST(FeedFormat, AcceptsEachValidVariation) {
 
 TEST(FeedFormat, RefusesEachInvalidShapeWithItsReason) {
   const std::string ok = R"("channel": "stable", "full": )" + Package();
+  std::string manyZeros = "0";
+  for (int i = 0; i < 524288; ++i) manyZeros += ",0";
   const std::string deltaHead = ok + R"(, "deltas": [{"url": "d.zip", "size": 5, "sha256": ")" + kSha + "\", ";
   const struct {
     const char* name;
@@ -158,6 +160,7 @@ TEST(FeedFormat, RefusesEachInvalidShapeWithItsReason) {
            Package() + R"(}, {"version": "1.2.0", "channel": "stable", "full": )" + Package() + "}]}",
        "releases[1].version: the same version twice"},
       {"larger than 4 MiB", FeedWith(ok, "\"x\": \"" + std::string(kMaxFeedSize, 'a') + "\", "), "feed larger than"},
+      {"too many values", FeedWith(ok, "\"x\": [" + manyZeros + "], "), "more than 524288 values"},
       {"string beyond its bound", FeedWith(ok, "\"x\": \"" + std::string(70000, 'a') + "\", "), "string longer than"},
   };
   for (const auto& c : cases) {
