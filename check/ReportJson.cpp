@@ -66,7 +66,10 @@ std::string Launch(const CheckReport& report) {
   out += "    \"icon\": " + StringOrNull(plan.icon) + ",\n";
   out += "    \"iconPresent\": " + Bool(plan.iconPresent) + ",\n";
   out += "    \"arguments\": " + Array(plan.arguments) + ",\n";
-  out += "    \"updateKeyId\": " + (keyId ? String(*keyId) : std::string("null")) + "\n";
+  out += "    \"updateKeyId\": " + (keyId ? String(*keyId) : std::string("null"));
+  // Only a launcher that carries a key adds the member, so that every other report keeps its bytes.
+  if (!plan.compiledKeyId.empty()) out += ",\n    \"compiledKeyId\": " + String(plan.compiledKeyId);
+  out += "\n";
   return out + "  }";
 }
 
