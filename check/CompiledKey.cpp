@@ -14,15 +14,22 @@ bool IsBase64(char c) {
 
 }  // namespace
 
-std::optional<std::string> CompiledKeyId(std::string_view executable) {
+std::string CompiledKeyLine(std::string_view executable) {
   size_t start = 0;
   for (size_t i = 0; i < executable.size(); ++i) {
     if (IsBase64(executable[i])) continue;
     // A run of base64 that a zero ends, of the key line's length.
     if (executable[i] == '\0' && i - start == kKeyLineLength) {
-      if (const auto key = ParseMinisignKey(executable.substr(start, kKeyLineLength))) return KeyIdText(key->id);
+      const std::string_view line = executable.substr(start, kKeyLineLength);
+      if (ParseMinisignKey(line)) return std::string(line);
     }
     start = i + 1;
   }
-  return std::nullopt;
+  return std::string();
+}
+
+std::optional<std::string> CompiledKeyId(std::string_view executable) {
+  const std::string line = CompiledKeyLine(executable);
+  if (line.empty()) return std::nullopt;
+  return KeyIdText(ParseMinisignKey(line)->id);
 }

@@ -9,6 +9,8 @@
 // A launcher file is a few MiB; anything larger than this is read no further.
 constexpr size_t kLauncherFileRoom = 64u << 20;
 
-// The key id (as minisign shows it) of the first key line in the file's bytes; nothing when it
-// carries none.
+// The first key line in the file's bytes; empty when it carries none.
+std::string CompiledKeyLine(std::string_view executable);
+
+// The key id (as minisign shows it) of that line; nothing when the file carries none.
 std::optional<std::string> CompiledKeyId(std::string_view executable);

@@ -2,6 +2,7 @@
 
 #include <tinyxml2.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <set>
@@ -9,6 +10,7 @@
 
 #include "ArchiveEntries.h"
 #include "AsciiText.h"
+#include "CompiledKey.h"
 #include "ConfigDocument.h"
 #include "DisplayText.h"
 #include "EntryName.h"
@@ -95,6 +97,7 @@ struct Installation {
   std::map<std::string, const TreeItem*> files;
   Tree tree;
   std::wstring program, protocol, key;
+  std::string compiledKey;  // the key line compiled into the installation's launcher, which wins
   std::uint64_t stamp = 0;
 };
 
@@ -115,11 +118,15 @@ std::string ForwardSlashes(std::wstring name) {
   return Utf8(name);
 }
 
+// At most `room` bytes of the file; empty when it cannot be read.
 std::string FileText(const fs::path& path, size_t room) {
   std::ifstream in(path, std::ios::binary);
-  std::string text(room, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(room));
-  text.resize(static_cast<size_t>(in.gcount()));
+  std::string text;
+  char chunk[65536];
+  while (in && text.size() < room) {
+    in.read(chunk, static_cast<std::streamsize>(std::min(sizeof chunk, room - text.size())));
+    text.append(chunk, static_cast<size_t>(in.gcount()));
+  }
   return text;
 }
 
@@ -144,6 +151,10 @@ Installation ReadInstallation(const std::string& folder, Report& report) {
     installation.key = settings.UpdatePublicKey;
   }
   installation.stamp = ParseUpdateStamp(FileText(root / "~pt-update.stamp", kMaxStampBytes + 1));
+  for (const char* launcher : {"Portico.exe", "PorticoUser.exe"}) {
+    installation.compiledKey = CompiledKeyLine(FileText(root / launcher, kLauncherFileRoom));
+    if (!installation.compiledKey.empty()) break;
+  }
   return installation;
 }
 
@@ -271,14 +282,19 @@ void JudgeShape(const Report& report, const Installation& installation, std::vec
 
 void JudgeSignature(const CheckOptions& options, const Installation& installation, Report& report) {
   SignatureReport& signature = report.signature;
-  const std::wstring configuredKey = installation.key;
-  std::wstring key = Utf8ToUtf16Units(options.key.c_str());
-  if (key.empty()) key = configuredKey;
-  UpdateTrust trust = DecideUpdateTrust(std::string_view(), key, options.floor.value_or(0), installation.protocol);
+  // As the launcher decides: its compiled-in key over the configured one; --key stands for either.
+  std::string compiledKey = installation.compiledKey;
+  std::wstring configuredKey = installation.key;
+  if (!options.key.empty()) {
+    compiledKey.clear();
+    configuredKey = Utf8ToUtf16Units(options.key.c_str());
+  }
+  const UpdateTrust trust =
+      DecideUpdateTrust(compiledKey, configuredKey, options.floor.value_or(0), installation.protocol);
   UpdateVerdict verdict;
   verdict.checked = trust.signatureRequired;
   if (!trust.signatureRequired) {
-    signature.detail = "no key given (--key, or the installation's UpdatePublicKey)";
+    signature.detail = "no key given (--key, the installation's launcher or its UpdatePublicKey)";
     return;
   }
   const fs::path path = fs::u8path(options.signature.empty() ? options.archive + ".minisig" : options.signature);

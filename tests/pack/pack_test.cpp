@@ -240,6 +240,14 @@ TEST_F(PackCheck, NamesEachMistakeOfAnArchive) {
          config("<Protocol>demo</Protocol>")(installation, archive);
        },
        {"--key", pub}, kPackRefused, {"signed for another product (product:other)"}},
+      {"KeyCompiledIntoTheLauncherWins", plain,
+       [sign, config, pub](const fs::path& installation, const fs::path& archive) {
+         sign("timestamp:1800000000")(installation, archive);
+         config("<UpdatePublicKey>RWR0gl5bJ5L8vLnDbJsP8E9VX8ZiYftr01+pAaIDc5eoeMEwhbWbMAdC</UpdatePublicKey>")(
+             installation, archive);
+         Write(installation / "Portico.exe", std::string("MZ\0\0", 4) + pub + std::string(1, '\0') + "rest");
+       },
+       {}, kPackClean, {"Signature: verified"}},
       {"KeyOfTheInstallation", plain,
        [sign, config, pub](const fs::path& installation, const fs::path& archive) {
          sign("timestamp:1800000000")(installation, archive);
