@@ -4,28 +4,12 @@
 
 #include "ConfigDocument.h"
 #include "DisplayText.h"
+#include "JsonText.h"
 #include "MinisignKey.h"
 
 namespace {
 
-std::string String(const std::string& utf8) {
-  std::string out = "\"";
-  for (char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
+std::string String(const std::string& utf8) { return JsonString(utf8); }
 std::string String(const std::wstring& units) { return String(Utf8(units)); }
 std::string StringOrNull(const std::wstring& units) { return units.empty() ? "null" : String(units); }
 std::string Bool(bool value) { return value ? "true" : "false"; }

@@ -14,6 +14,7 @@
 #include "ConfigDocument.h"
 #include "DisplayText.h"
 #include "EntryName.h"
+#include "JsonText.h"
 #include "MinisignFormat.h"
 #include "PackMain.h"
 #include "PackNames.h"
@@ -378,24 +379,7 @@ void JudgeSignature(const CheckOptions& options, const Installation& installatio
   }
 }
 
-std::string Json(const std::string& utf8) {
-  std::string out = "\"";
-  for (char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      static const char kHex[] = "0123456789abcdef";
-      out += "\\u00";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+std::string Json(const std::string& utf8) { return JsonString(utf8); }
 
 std::string JsonLines(const std::vector<EntryLine>& lines) {
   if (lines.empty()) return "[]";
