@@ -4,7 +4,7 @@
 # the same tree at the same level. Appends "B8 <variant> <round> <value>" lines to RESULTS.
 # usage: pack-bench.sh BUILD_DIR ARCHIVE RESULTS ROUNDS   (ARCHIVE: B3's update.zip)
 set -euo pipefail
-build=$1
+build=$(cd "$1" && pwd)
 archive=$2
 results=$3
 rounds=$4
@@ -28,12 +28,17 @@ printf 'fixed\n' >>"$work/new/$changed"
 echo "B8 patch-bytes 0 $(stat -c %s "$work/patch.zip")" >>"$results"
 echo "B8 full-bytes 0 $(stat -c %s "$work/full.zip")" >>"$results"
 
-for round in $(seq 0 $((rounds - 1))); do
+# Paired rounds after one warm-up round that is not kept, as the other figures are taken.
+for round in $(seq -1 $((rounds - 1))); do
   rm -f "$work/full.zip" "$work/zip.zip"
   begin=$(date +%s%N)
   "$pack" make "$work/new" -o "$work/full.zip" >/dev/null
-  echo "B8 pack $round $((($(date +%s%N) - begin) / 1000))" >>"$results"
+  pack_us=$((($(date +%s%N) - begin) / 1000))
   begin=$(date +%s%N)
   (cd "$work/new" && zip -q -r -6 "$work/zip.zip" .)
-  echo "B8 zip $round $((($(date +%s%N) - begin) / 1000))" >>"$results"
+  zip_us=$((($(date +%s%N) - begin) / 1000))
+  if [ "$round" -ge 0 ]; then
+    echo "B8 pack $round $pack_us" >>"$results"
+    echo "B8 zip $round $zip_us" >>"$results"
+  fi
 done

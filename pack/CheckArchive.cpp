@@ -89,7 +89,7 @@ struct SignatureReport {
   std::uint64_t timestamp = 0;
   std::string product;
   std::uint64_t installed = 0;
-  std::uint64_t floor = 0;
+  std::optional<std::uint64_t> floor;  // as --floor gives it: the launcher's own is compiled in
 };
 
 // What the installation tells: its files (letter case folded), settings and stamp.
@@ -362,7 +362,7 @@ void JudgeSignature(const CheckOptions& options, const Installation& installatio
   signature.keyId = verdict.signatureKeyId;
   signature.timestamp = verdict.timestamp;
   signature.installed = installation.stamp;
-  signature.floor = trust.floor;
+  signature.floor = options.floor;
   if (verdict.undecided) {
     signature.state = "undecided";
     signature.detail = "the signature could not be checked now";
@@ -401,7 +401,7 @@ std::string ReportJson(const Report& report) {
   out += "  \"signature\": {\"state\": " + Json(s.state) + ", \"detail\": " + Json(s.detail) +
          ", \"keyId\": " + (s.keyId.empty() ? "null" : Json(s.keyId)) + ", \"timestamp\": " + std::to_string(s.timestamp) +
          ", \"product\": " + (s.product.empty() ? "null" : Json(s.product)) +
-         ", \"installedStamp\": " + std::to_string(s.installed) + ", \"floor\": " + std::to_string(s.floor) + "},\n";
+         ", \"installedStamp\": " + std::to_string(s.installed) + ", \"floor\": " + (s.floor ? std::to_string(*s.floor) : std::string("null")) + "},\n";
   out += "  \"findings\": [";
   for (size_t i = 0; i < report.findings.size(); ++i) {
     const Finding& f = report.findings[i];
@@ -435,7 +435,10 @@ std::string ReportText(const Report& report) {
   if (!s.keyId.empty()) out << ", key " << s.keyId;
   if (s.timestamp) out << ", timestamp " << s.timestamp;
   if (!s.product.empty()) out << ", product " << s.product;
-  if (s.state != "not-checked") out << ", installation's stamp " << s.installed << ", floor " << s.floor;
+  if (s.state != "not-checked") {
+    out << ", installation's stamp " << s.installed << ", floor "
+        << (s.floor ? std::to_string(*s.floor) : std::string("not given (--floor)"));
+  }
   out << (s.detail.empty() ? "" : " (" + s.detail + ")") << "\n";
   for (const Finding& f : report.findings) out << f.severity << ": " << f.message << "\n";
   return out.str();
