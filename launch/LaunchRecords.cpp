@@ -74,7 +74,25 @@ std::string ArchiveFate(const ExtractionReport& report) {
   if (report.archiveDeleted) return "update.zip deleted";
   if (report.diskFull) return "update.zip kept: the volume ran full, the pass stopped there";
   if (report.failed > 0) return "update.zip kept: entries failed, a later start tries them again";
+  if (report.removals.failed > 0) return "update.zip kept: removals failed, a later start tries them again";
   return "update.zip could not be deleted";
+}
+
+// Said only of an archive with a removal list: without one, the record is what it always was.
+std::string RemovalsDone(const RemovalReport& removals) {
+  switch (removals.state) {
+    case RemovalListState::None:
+      return "";
+    case RemovalListState::Refused:
+      return "removal list refused (over 1 MiB or 65536 lines, or more than one), nothing removed; ";
+    case RemovalListState::Waiting:
+      return "removals wait until every entry has applied; ";
+    case RemovalListState::Done:
+      break;
+  }
+  return "removals: " + std::to_string(removals.removed) + " removed, " + std::to_string(removals.alreadyGone) +
+         " already gone, " + std::to_string(removals.kept) + " kept, " + std::to_string(removals.skipped) +
+         " skipped, " + std::to_string(removals.failed) + " failed; ";
 }
 
 }  // namespace
@@ -211,13 +229,20 @@ void RecordExtraction(const ExtractionReport& report) {
   } else {
     PORTICO_FILE_LOG << "extraction: " << Counted(report.entries, "entry", "entries") << ", " << report.applied
                      << " applied, " << report.skipped << " skipped, " << report.failed << " failed; "
-                     << ArchiveFate(report);
+                     << RemovalsDone(report.removals) << ArchiveFate(report);
     for (size_t i = 0; i < report.failures.size() && i < kFailuresNamed; ++i) {
       PORTICO_FILE_LOG << "extraction failed: " << NarrowText(report.failures[i].name) << " ("
                        << ZipStatusName(report.failures[i].status) << ")";
     }
     if (report.failures.size() > kFailuresNamed) {
       PORTICO_FILE_LOG << "extraction failed: " << report.failures.size() - kFailuresNamed << " more entries";
+    }
+    const std::vector<std::wstring>& removalFailures = report.removals.failures;
+    for (size_t i = 0; i < removalFailures.size() && i < kFailuresNamed; ++i) {
+      PORTICO_FILE_LOG << "removal failed: " << NarrowText(removalFailures[i]) << " (in use or denied)";
+    }
+    if (removalFailures.size() > kFailuresNamed) {
+      PORTICO_FILE_LOG << "removal failed: " << removalFailures.size() - kFailuresNamed << " more paths";
     }
   }
 }

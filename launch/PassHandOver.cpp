@@ -9,6 +9,7 @@
 #include "NarrowText.h"
 #include "OrphanName.h"
 #include "PassRunnerText.h"
+#include "UpdateKeeps.h"
 #include "WinHandles.h"
 
 namespace {
@@ -146,12 +147,13 @@ PassRunner RecognisePassRunner(const wchar_t* commandLine) {
 }
 
 UpdatePass ExtractUpdateOrHandOver(const UpdateTrust& trust, const LauncherLocation& launcher,
-                                   const std::wstring& commandLine) {
+                                   const std::wstring& commandLine, const std::wstring& logFileSetting) {
+  const FileList neverRemove = [&] { return FilesNoUpdateRemoves(logFileSetting, launcher); };
   UpdatePass pass;
-  pass.extraction = ExtractUpdatePackage(trust, OwnImageNames());
+  pass.extraction = ExtractUpdatePackage(trust, OwnImageNames(), neverRemove);
   if (!pass.extraction.stoppedAtNamedFile) return pass;
   pass.handedOver = HandPassToCopy(launcher, commandLine);
   // Without a copy the pass runs here, and the running launcher is moved aside as it must be.
-  if (!pass.handedOver) pass.extraction = ExtractUpdatePackage(trust);
+  if (!pass.handedOver) pass.extraction = ExtractUpdatePackage(trust, {}, neverRemove);
   return pass;
 }

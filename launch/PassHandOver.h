@@ -12,10 +12,10 @@
 #include "UpdateExtraction.h"
 
 struct PassRunner {
-  bool active = false;          // this process is such a copy, and its launcher has ended
-  bool refused = false;         // a copy by its name and switch, but given no launcher beside it: it must end
-  LauncherLocation launcher;    // the launcher it stands for (for the shortcut and the records)
-  std::wstring commandLine;     // that launcher's command line; this process's own when not a copy
+  bool active = false;        // this process is such a copy, and its launcher has ended
+  bool refused = false;       // a copy by its name and switch, but given no launcher beside it: it must end
+  LauncherLocation launcher;  // the launcher it stands for (for the shortcut and the records)
+  std::wstring commandLine;   // that launcher's command line; this process's own when not a copy
 };
 
 // A copy is recognised by its own file name, an orphan's, and by the switch its launcher gave it
@@ -31,6 +31,7 @@ struct UpdatePass {
 
 // Extracts update.zip from the current folder; when the verified archive would replace this
 // program's own file, hands the pass to a copy started with `commandLine` instead. When no copy can
-// be made or started, extracts it here after all.
+// be made or started, extracts it here after all. The archive's removal list never removes the
+// launcher's own files, the log file that `logFileSetting` names among them.
 UpdatePass ExtractUpdateOrHandOver(const UpdateTrust& trust, const LauncherLocation& launcher,
-                                   const std::wstring& commandLine);
+                                   const std::wstring& commandLine, const std::wstring& logFileSetting);

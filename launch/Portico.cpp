@@ -25,8 +25,8 @@
 namespace {
 
 // True when a copy of the launcher took the pass over, to go on with this start once this one ends.
-bool InstallWaitingUpdate(const UpdateTrust& trust, bool configRead, const LauncherLocation& launcher,
-                          const std::wstring& commandLine) {
+bool InstallWaitingUpdate(const UpdateTrust& trust, const ProductConfig& config, bool configRead,
+                          const LauncherLocation& launcher, const std::wstring& commandLine) {
   // Unread, the configuration names neither the key nor the product, and whoever holds it open must
   // not decide what installs: the download stays, unmoved, for a start that reads it.
   if (!configRead) {
@@ -36,7 +36,7 @@ bool InstallWaitingUpdate(const UpdateTrust& trust, bool configRead, const Launc
   const StagingReport staging = StageUpdatePackage(trust.signatureRequired);
   RecordStaging(staging);
   if (staging.pairWaits) return false;
-  const UpdatePass pass = ExtractUpdateOrHandOver(trust, launcher, commandLine);
+  const UpdatePass pass = ExtractUpdateOrHandOver(trust, launcher, commandLine, config.LogFile);
   if (!pass.handedOver) RecordExtraction(pass.extraction);
   return pass.handedOver;
 }
@@ -51,7 +51,7 @@ UpdateTurn InstallUpdateInTurn(const ProductConfig& config, bool configRead, con
   RecordUpdateLock(oneUpdateAtATime);
   const UpdateTrust trust =
       DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol);
-  if (InstallWaitingUpdate(trust, configRead, launcher, commandLine)) return UpdateTurn::HandedOver;
+  if (InstallWaitingUpdate(trust, config, configRead, launcher, commandLine)) return UpdateTurn::HandedOver;
   return oneUpdateAtATime.waited() ? UpdateTurn::AfterAWait : UpdateTurn::Immediate;
 }
 

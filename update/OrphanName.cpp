@@ -31,11 +31,12 @@ bool IsOrphanName(const std::wstring& name) {
   return true;
 }
 
-bool IsUpdateStampName(const std::wstring& name) {
-  const std::wstring stamp = kUpdateStampName;
-  if (name.size() != stamp.size()) return false;
-  for (size_t i = 0; i < stamp.size(); ++i) {
-    if (AsciiLower(name[i]) != stamp[i]) return false;
+bool IsUpdateStampName(const std::wstring& name) { return IsOwnName(name, kUpdateStampName); }
+
+bool IsOwnName(const std::wstring& name, const std::wstring& ownName) {
+  if (name.size() != ownName.size()) return false;
+  for (size_t i = 0; i < ownName.size(); ++i) {
+    if (AsciiLower(name[i]) != ownName[i]) return false;
   }
   return true;
 }

@@ -17,3 +17,6 @@ bool IsOrphanName(const std::wstring& name);
 // no orphan, and no entry may take its name in any letter case either.
 constexpr wchar_t kUpdateStampName[] = L"~pt-update.stamp";
 bool IsUpdateStampName(const std::wstring& name);
+
+// True when `name` is `ownName` (in lower case) in any ASCII letter case.
+bool IsOwnName(const std::wstring& name, const std::wstring& ownName);

@@ -29,6 +29,17 @@ std::wstring FinalPathOfFolder(const std::wstring& folder) {
   return handle ? FinalPathOf(handle.get()) : std::wstring();
 }
 
+bool LiesInsideRoot(const std::wstring& root, const std::wstring& name) {
+  const std::wstring joined = root + name;
+  if (joined.size() >= MAX_PATH) return false;
+  wchar_t full[MAX_PATH];
+  wchar_t fullRoot[MAX_PATH];
+  const DWORD length = GetFullPathNameW(joined.c_str(), MAX_PATH, full, nullptr);
+  const DWORD rootLength = GetFullPathNameW(root.c_str(), MAX_PATH, fullRoot, nullptr);
+  if (length == 0 || length >= MAX_PATH || rootLength == 0 || rootLength >= MAX_PATH) return false;
+  return length > rootLength && _wcsnicmp(full, fullRoot, rootLength) == 0;
+}
+
 bool LiesBelow(const std::wstring& finalPath, const std::wstring& finalFolder) {
   if (finalFolder.empty() || finalPath.size() <= finalFolder.size()) return false;
   const bool folderEndsInSeparator = IsSeparator(finalFolder.back());

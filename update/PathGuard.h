@@ -14,5 +14,10 @@ bool IsReparsePoint(const std::wstring& path);
 std::wstring FinalPathOf(HANDLE handle);
 std::wstring FinalPathOfFolder(const std::wstring& folder);
 
+// The cleaned name is relative, but the file system still has the last word on where it leads: true
+// when the full path of `root` (ending in a separator) and `name` lies below the root and fits the
+// path room.
+bool LiesInsideRoot(const std::wstring& root, const std::wstring& name);
+
 // True when `finalPath` lies below `finalFolder`, both as FinalPathOf gives them.
 bool LiesBelow(const std::wstring& finalPath, const std::wstring& finalFolder);

@@ -3,11 +3,10 @@
 #include <algorithm>
 
 #include "EntryName.h"
+#include "OrphanName.h"
 #include "UnsafeEntryName.h"
 
 namespace {
-
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -42,14 +41,7 @@ size_t CountLines(std::string_view text) {
 
 }  // namespace
 
-bool IsRemovalListName(const std::wstring& entryName) {
-  const std::wstring listName = kRemovalListName;
-  if (entryName.size() != listName.size()) return false;
-  for (size_t i = 0; i < listName.size(); ++i) {
-    if (AsciiLower(entryName[i]) != listName[i]) return false;
-  }
-  return true;
-}
+bool IsRemovalListName(const std::wstring& entryName) { return IsOwnName(entryName, kRemovalListName); }
 
 RemovalList ParseRemovalList(std::string_view bytes) {
   RemovalList list;
@@ -88,6 +80,8 @@ std::string WriteRemovalList(const std::vector<std::wstring>& paths) {
   std::sort(lines.begin(), lines.end());
   lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
   std::string text;
+  // A first path that begins with U+FEFF would be read as a BOM and lose it: an empty line goes first.
+  if (!lines.empty() && lines.front().compare(0, 3, "\xEF\xBB\xBF") == 0) text += '\n';
   for (const std::string& line : lines) text += line + '\n';
   return text;
 }

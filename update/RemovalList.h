@@ -26,5 +26,6 @@ struct RemovalList {
 RemovalList ParseRemovalList(std::string_view bytes);
 
 // The list for a set of paths: '/' separated, sorted by their UTF-8 bytes, each once, each line ending
-// in LF. Empty paths and paths holding a line end are left out: they could not be read back.
+// in LF (after an empty line when the first begins with U+FEFF, which would read as a BOM). Empty
+// paths and paths holding a line end are left out: they could not be read back.
 std::string WriteRemovalList(const std::vector<std::wstring>& paths);

@@ -5,26 +5,15 @@
 #include "ArchiveSource.h"
 #include "FileReplace.h"
 #include "InstalledFiles.h"
+#include "PathGuard.h"
+#include "RemovalList.h"
 #include "UnsafeEntryName.h"
 #include "UpdateSpace.h"
 #include "UpdateVerification.h"
 
 namespace {
 
-enum class EntryOutcome { Applied, Skipped, Failed };
-
-// The cleaned name is relative, but the file system still has the last word on where it leads:
-// the full path must lie below the root and fit the path room.
-bool LiesInsideRoot(const std::wstring& root, const std::wstring& name) {
-  const std::wstring joined = root + name;
-  if (joined.size() >= MAX_PATH) return false;
-  wchar_t full[MAX_PATH];
-  wchar_t fullRoot[MAX_PATH];
-  const DWORD length = GetFullPathNameW(joined.c_str(), MAX_PATH, full, nullptr);
-  const DWORD rootLength = GetFullPathNameW(root.c_str(), MAX_PATH, fullRoot, nullptr);
-  if (length == 0 || length >= MAX_PATH || rootLength == 0 || rootLength >= MAX_PATH) return false;
-  return length > rootLength && _wcsnicmp(full, fullRoot, rootLength) == 0;
-}
+enum class EntryOutcome { Applied, Skipped, Failed, RemovalList };
 
 EntryOutcome ApplyEntry(ZipReader& reader, InstalledFiles& installed, int32_t index, ExtractionReport& report) {
   ZipEntryInfo info;
@@ -33,6 +22,7 @@ EntryOutcome ApplyEntry(ZipReader& reader, InstalledFiles& installed, int32_t in
     report.failures.push_back({info.name, described});
     return EntryOutcome::Failed;
   }
+  if (IsRemovalListName(info.name) && !info.nameCleaned) return EntryOutcome::RemovalList;
   if (IsUnsafeEntryName(info.name) || !LiesInsideRoot(reader.root(), info.name) ||
       installed.CrossesReparsePoint(info.name)) {
     return EntryOutcome::Skipped;
@@ -97,7 +87,8 @@ bool NamesAnyOf(ZipReader& reader, const std::wstring& root, const std::vector<s
   return false;
 }
 
-void ApplyEntries(ZipReader& reader, InstalledFiles& installed, ExtractionReport& report) {
+void ApplyEntries(ZipReader& reader, InstalledFiles& installed, ExtractionReport& report,
+                  std::vector<int32_t>& removalLists) {
   ZipEntryInfo count;
   reader.GetEntry(-1, count);
   report.entries = count.index;
@@ -108,6 +99,9 @@ void ApplyEntries(ZipReader& reader, InstalledFiles& installed, ExtractionReport
         break;
       case EntryOutcome::Skipped:
         ++report.skipped;
+        break;
+      case EntryOutcome::RemovalList:
+        removalLists.push_back(index);
         break;
       case EntryOutcome::Failed:
         ++report.failed;
@@ -121,8 +115,48 @@ void ApplyEntries(ZipReader& reader, InstalledFiles& installed, ExtractionReport
   }
 }
 
+// The list is read once every entry has applied; with more than one, none is followed.
+std::optional<RemovalList> ReadRemovalList(ZipReader& reader, const std::vector<int32_t>& lists,
+                                           ExtractionReport& report) {
+  if (lists.size() != 1) {
+    report.skipped += static_cast<int>(lists.size());
+    return RemovalList{true, {}, 0};
+  }
+  std::string bytes;
+  const ZipStatus status = reader.ReadEntryData(lists.front(), kRemovalListMostBytes, bytes);
+  if (status != ZipStatus::Success) {
+    ++report.failed;
+    report.failures.push_back({kRemovalListName, status});
+    return std::nullopt;
+  }
+  RemovalList list = ParseRemovalList(bytes);
+  ++(list.refused ? report.skipped : report.applied);
+  return list;
+}
+
+void ApplyRemovals(ZipReader& reader, const std::vector<int32_t>& lists, const FileList& neverRemove,
+                   ExtractionReport& report) {
+  RemovalReport& removals = report.removals;
+  if (lists.empty()) return;
+  removals.state = RemovalListState::Waiting;
+  if (report.diskFull) return;
+  const std::optional<RemovalList> list = ReadRemovalList(reader, lists, report);
+  if (!list) return;
+  removals.skipped = list->unsafe;
+  if (list->refused) {
+    removals.state = RemovalListState::Refused;
+    return;
+  }
+  // A file renamed by this update must not be gone before its new name has come.
+  if (report.failed > 0) return;
+  std::vector<std::wstring> written;
+  for (const SurveyedEntry& entry : reader.Survey()) written.push_back(entry.name);
+  RemoveListedPaths(reader.root(), list->paths, written, neverRemove ? neverRemove() : std::vector<std::wstring>(),
+                    removals);
+}
+
 void ApplyArchive(ArchiveSource& source, const std::wstring& root, const std::vector<std::wstring>& stopAt,
-                  ExtractionReport& report, std::vector<std::wstring>& movedAside) {
+                  const FileList& neverRemove, ExtractionReport& report, std::vector<std::wstring>& movedAside) {
   ZipReader reader;
   const ZipStatus opened = reader.Open(source, root);
   if (opened == ZipStatus::ReadError) {
@@ -140,21 +174,24 @@ void ApplyArchive(ArchiveSource& source, const std::wstring& root, const std::ve
     report.noRoom = true;
     return;
   }
-  ApplyEntries(reader, installed, report);
+  std::vector<int32_t> removalLists;
+  ApplyEntries(reader, installed, report, removalLists);
+  ApplyRemovals(reader, removalLists, neverRemove, report);
   movedAside = reader.movedAside();
 }
 
 }  // namespace
 
-ExtractionReport ExtractUpdatePackage(const UpdateTrust& trust, const std::vector<std::wstring>& stopAt) {
+ExtractionReport ExtractUpdatePackage(const UpdateTrust& trust, const std::vector<std::wstring>& stopAt,
+                                      const FileList& neverRemove) {
   wchar_t folder[MAX_PATH];
   const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
   if (length == 0 || length >= MAX_PATH) return ExtractionReport();
-  return ExtractUpdatePackageIn(folder, trust, stopAt);
+  return ExtractUpdatePackageIn(folder, trust, stopAt, neverRemove);
 }
 
 ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const UpdateTrust& trust,
-                                        const std::vector<std::wstring>& stopAt) {
+                                        const std::vector<std::wstring>& stopAt, const FileList& neverRemove) {
   ExtractionReport report;
   std::wstring root = folder;
   if (!root.empty() && root.back() != L'\\' && root.back() != L'/') root += L'\\';
@@ -177,7 +214,8 @@ ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const Update
       report.archiveUnreadable = true;
       return report;
     }
-    if (report.verdict.refusal == UpdateRefusal::None) ApplyArchive(source, root, stopAt, report, movedAside);
+    if (report.verdict.refusal == UpdateRefusal::None)
+      ApplyArchive(source, root, stopAt, neverRemove, report, movedAside);
   }
   if (report.verdict.refusal != UpdateRefusal::None) {
     report.archiveDeleted = DeleteAnyFile(archive);
@@ -187,8 +225,8 @@ ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const Update
   if (report.archiveUnreadable || report.noRoom || report.stoppedAtNamedFile) return report;
   // Programs moved aside that no longer run go now; the others at a later pass.
   for (const std::wstring& file : movedAside) DeleteAnyFile(file);
-  // An archive that is no zip at all will never apply; one with a failed entry may next time.
-  if (report.failed == 0) {
+  // An archive that is no zip at all will never apply; one with a failed entry or removal may next time.
+  if (report.failed == 0 && report.removals.failed == 0) {
     report.archiveDeleted = DeleteAnyFile(archive);
     if (trust.signatureRequired) DeleteAnyFile(signature);
   }

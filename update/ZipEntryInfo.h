@@ -9,6 +9,8 @@ struct ZipEntryInfo {
   int32_t index = 0;
   // The cleaned name, UTF-16, at most 259 units; empty when the stored name did not fit.
   std::wstring name;
+  // Cleaning changed the stored name: it had a drive, a root or a parent step in front.
+  bool nameCleaned = false;
   // FILE_ATTRIBUTE_* bits: read-only, hidden, system, directory, archive.
   uint32_t attributes = 0;
   // FILETIME counts (100 ns since 1601, UTC); 0 leaves that time as the file system sets it.

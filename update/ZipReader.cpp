@@ -186,7 +186,9 @@ ZipStatus ZipReader::GetEntry(int32_t index, ZipEntryInfo& info) {
   status = ReadLocalExtraField(archive_, extra);
   if (status != ZipStatus::Success) return status;
 
-  info.name = CleanEntryName(DecodeEntryName(name, central.size_filename));
+  const std::wstring stored = DecodeEntryName(name, central.size_filename);
+  info.name = CleanEntryName(stored);
+  info.nameCleaned = info.name != stored;
   info.attributes =
       DecodeEntryAttributes(static_cast<uint16_t>(central.version), static_cast<uint32_t>(central.external_fa));
   const uint64_t stamp = DosStampToFileTime(central.dosDate);
@@ -281,6 +283,38 @@ ZipStatus ZipReader::WriteFileEntry(const ZipEntryInfo& info, const std::wstring
   // ("tunnelling").
   if (file) ApplyTimes(file.get(), info);
   return ZipStatus::Success;
+}
+
+ZipStatus ZipReader::ReadEntryData(int32_t index, size_t most, std::string& data) {
+  data.clear();
+  ZipEntryInfo info;
+  const ZipStatus described = GetEntry(index, info);
+  if (described != ZipStatus::Success) return described;
+  if (describedEncrypted_) return ZipStatus::PasswordRequired;
+  if (unzOpenCurrentFile(archive_) != UNZ_OK) return ZipStatus::CorruptArchive;
+  openIndex_ = index;
+  if (!buffer_) buffer_.reset(new unsigned char[kTransferBufferSize]);
+  while (data.size() <= most) {
+    const int count = unzReadCurrentFile(archive_, buffer_.get(), kTransferBufferSize);
+    if (count < 0) {
+      CloseOpenEntry();
+      return count == UNZ_ERRNO ? ZipStatus::ReadError : ZipStatus::InflateError;
+    }
+    if (count == 0) {
+      if (unzeof(archive_)) break;
+      CloseOpenEntry();
+      return ZipStatus::InflateError;
+    }
+    data.append(reinterpret_cast<const char*>(buffer_.get()), static_cast<size_t>(count));
+  }
+  if (data.size() > most) {
+    data.resize(most + 1);
+    CloseOpenEntry();
+    return ZipStatus::Success;
+  }
+  const int closed = unzCloseCurrentFile(archive_);
+  openIndex_ = -1;
+  return closed == UNZ_CRCERROR ? ZipStatus::ChecksumMismatch : ZipStatus::Success;
 }
 
 // The entry's data into the open file, checked against its CRC-32 and on the disk before the file

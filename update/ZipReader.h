@@ -61,6 +61,9 @@ class ZipReader {
   // folder, the temporary files a killed pass left there are removed. A relative destination that the
   // file system resolves outside the root (through a junction or a symbolic link) gives UnsafePath.
   ZipStatus ExtractEntry(int32_t index, const std::wstring& destination);
+  // The entry's data into memory, checked against its CRC-32, but no more than `most` bytes and one:
+  // an entry that holds more gives those, unchecked, for the caller to refuse.
+  ZipStatus ReadEntryData(int32_t index, size_t most, std::string& data);
   ZipStatus Close();
 
   const std::wstring& root() const { return root_; }

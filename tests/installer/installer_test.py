@@ -231,7 +231,7 @@ def leave_runtime_traces(product):
 
 def cycle(build, work, variant, prefix, tool):
     product = Product(prefix, variant, tool)
-    v1 = build_msi(build, work, variant, "1.0.0", {})
+    v1 = build_msi(build, work, variant, "1.0.0", {"Legacy-1.0.txt": "dropped after 1.0\n"})
     v2 = build_msi(build, work, variant, "1.1.0", {"Notes-1.1.txt": "new in 1.1\n"})
     # Every Windows user's hive has Software\Classes; a fresh Wine prefix lacks it until written.
     prefix.run("reg", "add", "HKCU\\Software\\Classes", "/f")
@@ -239,12 +239,15 @@ def cycle(build, work, variant, prefix, tool):
 
     prefix.msiexec("/i", v1)
     launcher = ntpath.basename(product.launcher)
-    product.check_installed([launcher, "DemoClient.exe", "ProductConfig.xml", "PorticoCleanup.exe"])
-    # An update waits in temp; the link's start installs it.
-    update_archive(product.file("temp/update.zip"), {"AddedByUpdate.txt": "from an update\n"})
+    product.check_installed([launcher, "DemoClient.exe", "ProductConfig.xml", "PorticoCleanup.exe", "Legacy-1.0.txt"])
+    # An update waits in temp; the link's start installs it, and removes the file its list names.
+    update_archive(product.file("temp/update.zip"),
+                   {"AddedByUpdate.txt": "from an update\n", "~pt~removals.txt": "Legacy-1.0.txt\n"})
     product.click(product.scheme + "://open?id=7")
     if not os.path.isfile(product.file("AddedByUpdate.txt")) or not os.path.isfile(product.file("Portico.log")):
         fail("the update or the log file did not arrive")
+    if os.path.exists(product.file("Legacy-1.0.txt")):
+        fail("the update's removal list did not remove Legacy-1.0.txt")
     leave_runtime_traces(product)
 
     prefix.msiexec("/i", v2)
@@ -260,7 +263,7 @@ def cycle(build, work, variant, prefix, tool):
         gone = [line for line in before if line not in after]
         left = [line for line in after if line not in before]
         fail("the uninstall left traces:\n  left: %s\n  gone: %s" % ("\n  ".join(left), "\n  ".join(gone)))
-    print("%s: installed, a link and an update, upgraded, removed without a trace" % variant)
+    print("%s: installed, a link and an update (a file added, one removed), upgraded, removed without a trace" % variant)
 
 
 def others(build, work, prefix, tool):

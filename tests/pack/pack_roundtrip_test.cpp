@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 // The launcher removes what an archive's removal list names only once it reads the list; until then
 // an archive's removals stay behind, as on every older launcher.
-constexpr bool kLauncherRemovesFiles = false;
+constexpr bool kLauncherRemovesFiles = true;
 
 struct Item {
   std::string name;     // UTF-8, '/' between components; a folder's ends in '/'

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -28,10 +29,9 @@ namespace {
 namespace fs = std::filesystem;
 using updatetest::Tree;
 
-const std::vector<std::string> kFileCalls = {"CreateFileW",  "WriteFile",        "FlushFileBuffers",
-                                             "SetFileTime",  "SetFileAttributesW", "MoveFileExW",
-                                             "CopyFileW",    "DeleteFileW",       "CreateDirectoryW",
-                                             "SetFileInformationByHandle"};
+const std::vector<std::string> kFileCalls = {
+    "CreateFileW", "WriteFile", "FlushFileBuffers", "SetFileTime",      "SetFileAttributesW",
+    "MoveFileExW", "CopyFileW", "DeleteFileW",      "CreateDirectoryW", "SetFileInformationByHandle"};
 
 // CreateFileW counts only when it opens for a change; its desired access is the second argument.
 bool ChangesFiles(const rig::BreakpointHit& hit) {
@@ -45,6 +45,7 @@ struct Update {
   std::map<std::wstring, std::string> installed;  // laid out before the update
   std::set<std::wstring> readOnly;                // of those
   std::vector<ziptest::Entry> entries;
+  std::set<std::wstring> removed;  // of those installed, what the archive's removal list takes away
   std::string archive;
 };
 
@@ -68,8 +69,10 @@ std::string Pattern(size_t size, unsigned seed) {
 // entry, and files the archive does not mention.
 Update SmallUpdate() {
   Update update;
-  update.installed = {{L"bin\\tool.dll", "old tool"},       {L"data\\readme.txt", "old readme"},
-                      {L"ro.txt", "old read-only"},          {L"docs\\notes.txt", "old notes"},
+  update.installed = {{L"bin\\tool.dll", "old tool"},
+                      {L"data\\readme.txt", "old readme"},
+                      {L"ro.txt", "old read-only"},
+                      {L"docs\\notes.txt", "old notes"},
                       {L"keep\\untouched.txt", "not in the archive"}};
   update.readOnly = {L"ro.txt"};
   ziptest::Entry script = Entry("unix/tool.sh", "#!/bin/sh\n");
@@ -130,7 +133,8 @@ class Scenario {
     rig::WriteFile(install_.folder() / L"temp" / L"update.zip", update.archive);
     updatetest::SetFixedWriteTime(install_.folder() / L"temp" / L"update.zip");
   }
-  Scenario(const fs::path& parent, const fs::path& laidOut) : install_(L"install", L"Portico.exe", parent), byHost_(true) {
+  Scenario(const fs::path& parent, const fs::path& laidOut)
+      : install_(L"install", L"Portico.exe", parent), byHost_(true) {
     Configure();
     updatetest::HostCopy(laidOut, install_.folder());
   }
@@ -194,9 +198,10 @@ class Scenario {
 
 bool IsArchive(const std::wstring& path) { return path == L"update.zip" || path == L"temp\\update.zip"; }
 
-// What a kill must never leave: a torn or stray file, a vanished one, or no whole archive while the
-// update is not yet complete.
-std::vector<std::string> BrokenByKill(const Tree& before, const Tree& after, const Tree& now, const std::string& archive) {
+// What a kill must never leave: a torn or stray file, a vanished one (other than one the update
+// removes), or no whole archive while the update is not yet complete.
+std::vector<std::string> BrokenByKill(const Tree& before, const Tree& after, const Tree& now,
+                                      const std::string& archive) {
   std::vector<std::string> broken;
   for (const auto& [path, item] : now) {
     if (updatetest::IsOrphan(path) || IsArchive(path)) continue;
@@ -211,13 +216,15 @@ std::vector<std::string> BrokenByKill(const Tree& before, const Tree& after, con
     }
   }
   for (const auto& [path, item] : before) {
-    if (!IsArchive(path) && !now.count(path)) broken.push_back("vanished " + rig::ToUtf8(path));
+    if (!IsArchive(path) && !now.count(path) && after.count(path)) broken.push_back("vanished " + rig::ToUtf8(path));
   }
   bool complete = true;
   for (const auto& [path, item] : after) {
     const auto it = now.find(path);
     complete = complete && it != now.end() && it->second.content == item.content;
   }
+  for (const auto& [path, item] : before)
+    complete = complete && (IsArchive(path) || after.count(path) || !now.count(path));
   const auto staged = now.find(L"update.zip");
   const auto download = now.find(L"temp\\update.zip");
   const bool wholeArchive = (staged != now.end() && staged->second.content == archive) ||
@@ -247,8 +254,8 @@ std::vector<std::string> KillAndRollForward(Scenario& scenario, const Reference&
     next = scenario.RunNormally();
   }
   if (next.exitCode != 0 || next.timedOut) {
-    problems.push_back("the next start ended with " + std::to_string(next.exitCode) + (next.timedOut ? ", timed out" : "") +
-                       ", start error " + std::to_string(next.startError));
+    problems.push_back("the next start ended with " + std::to_string(next.exitCode) +
+                       (next.timedOut ? ", timed out" : "") + ", start error " + std::to_string(next.startError));
   }
   for (const std::string& line : updatetest::Differences(reference.after, scenario.Look(byHost))) {
     problems.push_back("after the next start: " + line);
@@ -265,7 +272,9 @@ void Report(const std::string& what, const std::vector<std::string>& problems) {
 void ExpectTheUpdatedInstallation(const Update& update, const Reference& reference) {
   Tree expected = reference.before;
   expected.erase(L"temp\\update.zip");
+  for (const std::wstring& path : update.removed) expected.erase(path);
   for (const ziptest::Entry& entry : update.entries) {
+    if (entry.name == "~pt~removals.txt") continue;
     std::wstring path = rig::FromUtf8(entry.name);
     for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
     if (!path.empty() && path.back() == L'\\') path.pop_back();
@@ -305,6 +314,47 @@ TEST(KillAtEveryWrite, SmallUpdateRollsForwardFromEveryPoint) {
   }
   std::cout << "small update: " << reference.calls << " kill points tried, " << broken << " broke a guarantee"
             << std::endl;
+  EXPECT_EQ(broken, 0);
+}
+
+// Removals are killed at every call after the entries' last (the writing of entries is killed in
+// the tests above): a file half removed (read-only no more), or removed with its folders still there,
+// is finished by the next start, and no file the update keeps ever goes.
+TEST(KillAtEveryWrite, AnUpdateWithRemovalsRollsForwardFromEveryPoint) {
+  Update update;
+  update.installed = {{L"bin\\old.dll", "old"},
+                      {L"plugins\\legacy\\a.dll", "legacy"},
+                      {L"ro-old.txt", "old read-only"},
+                      {L"data\\readme.txt", "old readme"}};
+  update.readOnly = {L"ro-old.txt"};
+  update.removed = {L"bin\\old.dll", L"plugins\\legacy\\a.dll", L"plugins\\legacy", L"plugins", L"ro-old.txt"};
+  update.entries = {Entry("data/readme.txt", "new readme"), Entry("bin/new.dll", "new"),
+                    Entry("~pt~removals.txt", "bin/old.dll\nplugins/legacy/a.dll\nro-old.txt\n")};
+  update.archive = ziptest::Build(update.entries);
+  Reference reference;
+  std::vector<std::string> functions;
+  {
+    Scenario scenario(update);
+    reference.before = scenario.Look();
+    reference.calls = scenario.Run({}, &functions);
+    reference.after = scenario.Look();
+  }
+  ExpectTheUpdatedInstallation(update, reference);
+  // Each written entry ends with its times set; no removal sets any.
+  const auto lastTimes = std::find(functions.rbegin(), functions.rend(), "SetFileTime");
+  ASSERT_NE(lastTimes, functions.rend());
+  const int firstRemovalCall = static_cast<int>(functions.rend() - lastTimes) + 1;
+  ASSERT_GT(reference.calls - firstRemovalCall, 10);
+  int broken = 0;
+  for (int call = firstRemovalCall; call <= reference.calls; ++call) {
+    Scenario scenario(update);
+    const std::vector<std::string> problems = KillAndRollForward(scenario, reference, {call, 0}, update.archive, false);
+    if (problems.empty()) continue;
+    ++broken;
+    Report("kill point " + std::to_string(call) + " of " + std::to_string(reference.calls), problems);
+  }
+  std::cout << "update with removals: " << reference.calls - firstRemovalCall + 1 << " kill points tried (of "
+            << reference.calls << " file calls), " << broken << " broke a guarantee" << std::endl;
   EXPECT_EQ(broken, 0);
 }
 
@@ -419,8 +469,8 @@ TEST(KillAtEveryWrite, AnUpdateOfTheLauncherItselfAlwaysLeavesALauncher) {
   for (int call = 1; call <= reference.calls; ++call) {
     const size_t i = static_cast<size_t>(call - 1);
     const bool write = functions[i] == "WriteFile";
-    const bool runEdge = i == 0 || i + 1 == functions.size() || functions[i - 1] != "WriteFile" ||
-                         functions[i + 1] != "WriteFile";
+    const bool runEdge =
+        i == 0 || i + 1 == functions.size() || functions[i - 1] != "WriteFile" || functions[i + 1] != "WriteFile";
     if (!write || runEdge || call % 32 == 0) points.push_back(call);
   }
   int broken = 0;
@@ -428,10 +478,12 @@ TEST(KillAtEveryWrite, AnUpdateOfTheLauncherItselfAlwaysLeavesALauncher) {
     Scenario scenario(update, true);
     scenario.Run({call, 0});
     const std::string launcher = rig::ReadFile(scenario.installation().launcher());
-    std::vector<std::string> problems = BrokenByKill(reference.before, reference.after, scenario.Look(), update.archive);
+    std::vector<std::string> problems =
+        BrokenByKill(reference.before, reference.after, scenario.Look(), update.archive);
     if (launcher != oldLauncher && launcher != newLauncher) problems.push_back("no whole launcher (Portico.exe)");
     for (const std::string& line : finishAndSweep(scenario)) problems.push_back(line);
-    if (rig::ReadFile(scenario.installation().launcher()) != newLauncher) problems.push_back("the launcher is not the new one");
+    if (rig::ReadFile(scenario.installation().launcher()) != newLauncher)
+      problems.push_back("the launcher is not the new one");
     for (const std::string& line : updatetest::Differences(reference.after, scenario.Look())) {
       problems.push_back("after the next starts: " + line);
     }
@@ -440,8 +492,7 @@ TEST(KillAtEveryWrite, AnUpdateOfTheLauncherItselfAlwaysLeavesALauncher) {
     Report("kill point " + std::to_string(call) + " of " + std::to_string(reference.calls), problems);
   }
   std::cout << "update of the launcher: " << points.size() << " kill points tried (of " << reference.calls
-            << " file calls), " << broken
-            << " broke a guarantee" << std::endl;
+            << " file calls), " << broken << " broke a guarantee" << std::endl;
   EXPECT_EQ(broken, 0);
 }
 

@@ -92,6 +92,11 @@ TEST(RemovalList, WrittenSortedOnceAndReadBack) {
   EXPECT_EQ(list.paths, (std::vector<std::wstring>{L"a.dll", L"b\\x.dll", L"old\\", L"\x5B89.txt"}));
   EXPECT_EQ(list.unsafe, 0);
   EXPECT_EQ(WriteRemovalList({}), "");
+  // A path that begins as a BOM does survive the way back.
+  const std::wstring zeroWidth =
+      L"\xFEFF"
+      L"a.dll";
+  EXPECT_EQ(ParseRemovalList(WriteRemovalList({zeroWidth})).paths, std::vector<std::wstring>{zeroWidth});
 }
 
 }  // namespace

@@ -475,4 +475,78 @@ TEST(ArchiveSource, EveryReadAnswersTheFilesBytesWhereverItJumps) {
   EXPECT_EQ(functions.zerror_file(functions.opaque, stream), 0);
 }
 
+// How the removal list itself is taken: each row an archive around a list that names "old.dll", what
+// becomes of that file, how the list entry is counted, and whether the archive stays.
+struct ListRow {
+  const char* what;
+  std::vector<Entry> entries;
+  RemovalListState state;
+  bool removed;
+  int applied, skipped, failed;
+  bool archiveKept;
+};
+
+TEST(Extraction, TheRemovalListIsReadOnceEveryEntryHasApplied) {
+  Entry damagedList = File("~pt~removals.txt", "old.dll\n");
+  damagedList.crc = 1;
+  Entry encrypted = File("new.txt", "new");
+  encrypted.flags = 0x0001;
+  const std::string overBound = std::string(1024 * 1024, '\n') + "old.dll\n";
+  const std::vector<ListRow> rows = {
+      {"a list",
+       {File("new.txt", "new"), File("~pt~removals.txt", "old.dll\n")},
+       RemovalListState::Done,
+       true,
+       2,
+       0,
+       0,
+       false},
+      {"its name in another case, deflated",
+       {File("~PT~Removals.TXT", "old.dll\n", true)},
+       RemovalListState::Done,
+       true,
+       1,
+       0,
+       0,
+       false},
+      {"over 1 MiB", {File("~pt~removals.txt", overBound, true)}, RemovalListState::Refused, false, 0, 1, 0, false},
+      {"two lists",
+       {File("~pt~removals.txt", "old.dll\n"), File("~PT~REMOVALS.TXT", "old.dll\n")},
+       RemovalListState::Refused,
+       false,
+       0,
+       2,
+       0,
+       false},
+      {"a damaged list", {damagedList}, RemovalListState::Waiting, false, 0, 0, 1, true},
+      {"an entry failed",
+       {encrypted, File("~pt~removals.txt", "old.dll\n")},
+       RemovalListState::Waiting,
+       false,
+       1,
+       0,
+       1,
+       true},
+      {"not at the root",
+       {File("/~pt~removals.txt", "old.dll\n"), File("x/../~pt~removals.txt", "old.dll\n")},
+       RemovalListState::None,
+       false,
+       0,
+       2,
+       0,
+       false},
+  };
+  for (const ListRow& row : rows) {
+    Installed install;
+    install.Put(L"old.dll", "old");
+    const ExtractionReport report = install.Apply(row.entries);
+    EXPECT_EQ(report.removals.state, row.state) << row.what;
+    EXPECT_EQ(!fs::exists(install.root() / L"old.dll"), row.removed) << row.what;
+    EXPECT_EQ(report.applied, row.applied) << row.what;
+    EXPECT_EQ(report.skipped, row.skipped) << row.what;
+    EXPECT_EQ(report.failed, row.failed) << row.what;
+    EXPECT_EQ(fs::exists(install.archive()), row.archiveKept) << row.what;
+  }
+}
+
 }  // namespace

@@ -58,8 +58,8 @@ class SmallVolume {
   explicit SmallVolume(int mebibytes) : mountPoint_(L"C:\\" + rig::UniqueName(L"portico-volume-")) {
     fs::create_directories(mountPoint_);
     host_ = rig::HostPath(mountPoint_);
-    mounted_ = rig::RunHostProgram("/bin/mount", {"-t", "tmpfs", "-o", "size=" + std::to_string(mebibytes) + "m",
-                                                  "tmpfs", host_}) == 0;
+    mounted_ = rig::RunHostProgram(
+                   "/bin/mount", {"-t", "tmpfs", "-o", "size=" + std::to_string(mebibytes) + "m", "tmpfs", host_}) == 0;
     if (mounted_) drive_ = std::make_unique<rig::MappedDrive>(L'T', mountPoint_);
   }
   ~SmallVolume() {
@@ -96,7 +96,8 @@ TEST(FullDisk, AnUpdateThatDoesNotFitWritesNothingAndWaits) {
   if (!volume.mounted()) GTEST_SKIP() << "the host refused to mount a tmpfs (not root?): no small volume to fill";
   rig::Installation install(L"install", L"Portico.exe", volume.root());
   // Tiny when packed, 8 MiB when written: more than the volume has left.
-  Prepare(install, ziptest::Build({File("data/small.txt", "new"), File("data/big.bin", std::string(8 << 20, 'b'), true)}));
+  Prepare(install,
+          ziptest::Build({File("data/small.txt", "new"), File("data/big.bin", std::string(8 << 20, 'b'), true)}));
   rig::WriteFile(install.folder() / L"data" / L"small.txt", "old");
 
   EXPECT_EQ(install.RunLauncher(L"").exitCode, 0u);
@@ -112,7 +113,8 @@ TEST(FullDisk, ADiskThatFillsDuringThePassLeavesEveryFileWholeAndTheNextStartCom
   if (!volume.mounted()) GTEST_SKIP() << "the host refused to mount a tmpfs (not root?): no small volume to fill";
   rig::Installation install(L"install", L"Portico.exe", volume.root());
   const std::string first(1 << 20, '1'), second(1 << 20, '2'), third(1 << 20, '3');
-  Prepare(install, ziptest::Build({File("a.bin", first, true), File("b.bin", second, true), File("c.bin", third, true)}));
+  Prepare(install,
+          ziptest::Build({File("a.bin", first, true), File("b.bin", second, true), File("c.bin", third, true)}));
   rig::WriteFile(install.folder() / L"b.bin", "old b");
 
   // Another program takes the room once the first entry's data is written (the second flush: the
@@ -147,8 +149,8 @@ TEST(FilesInUse, ADllHeldForGoodStaysOldUntilTheNextStartAfterItIsFree) {
   Prepare(install, ziptest::Build({File("bin/plugin.dll", "new plugin"), File("bin/other.dll", "new other")}));
   rig::WriteFile(install.folder() / L"bin" / L"plugin.dll", "old plugin");
   {
-    portico::FileHandle held(CreateFileW((install.folder() / L"bin" / L"plugin.dll").c_str(), GENERIC_READ, 0,
-                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    portico::FileHandle held(CreateFileW((install.folder() / L"bin" / L"plugin.dll").c_str(), GENERIC_READ, 0, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     EXPECT_EQ(install.RunLauncher(L"").exitCode, 0u);
     EXPECT_TRUE(install.WaitForStarts(1));
@@ -187,12 +189,16 @@ TEST(SelfUpdate, ANewLauncherReplacesTheRunningOneAndTheOldOneGoesNextTime) {
   rig::Installation install;
   // Still a program that runs, but not the same bytes.
   const std::string newLauncher = rig::ReadFile(install.launcher()) + std::string(512, '\0');
-  Prepare(install, ziptest::Build({File("Portico.exe", newLauncher, true), File("data/v2.txt", "2")}));
+  // The copy that runs the pass also carries out the removals, in the same pass.
+  rig::WriteFile(install.folder() / L"data" / L"v1.txt", "1");
+  Prepare(install, ziptest::Build({File("Portico.exe", newLauncher, true), File("data/v2.txt", "2"),
+                                   File("~pt~removals.txt", "data/v1.txt\nPortico.exe\n")}));
 
   EXPECT_EQ(install.RunLauncher(L"").exitCode, 0u);
   EXPECT_TRUE(install.WaitForStarts(1));
   EXPECT_TRUE(rig::ReadFile(install.launcher()) == newLauncher);
   EXPECT_EQ(Read(install, L"data\\v2.txt"), "2");
+  EXPECT_FALSE(Exists(install, L"data\\v1.txt"));
   EXPECT_FALSE(Exists(install, L"update.zip"));
 
   install.EndClients();
@@ -205,17 +211,21 @@ TEST(SelfUpdate, ANewLauncherReplacesTheRunningOneAndTheOldOneGoesNextTime) {
 // and ended, renames (by name, or through an open file), and the programs it started.
 struct TreeCall {
   DWORD processId = 0;
-  std::string what;  // "start", "end", "rename", "run"
+  std::string what;   // "start", "end", "rename", "run"
   std::wstring from;  // a rename's source; a process's or a run's program
   std::wstring to;
 };
 
-bool SamePath(const std::wstring& a, const std::wstring& b) { return !a.empty() && _wcsicmp(a.c_str(), b.c_str()) == 0; }
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return !a.empty() && _wcsicmp(a.c_str(), b.c_str()) == 0;
+}
 
 rig::DebuggeeOptions RecordTreeCalls(std::vector<TreeCall>& calls) {
   rig::DebuggeeOptions options;
   options.breakOn = {"MoveFileExW", "SetFileInformationByHandle", "CreateProcessW"};
-  options.followChild = [](const std::wstring& image) { return updatetest::IsOrphan(fs::path(image).filename().wstring()); };
+  options.followChild = [](const std::wstring& image) {
+    return updatetest::IsOrphan(fs::path(image).filename().wstring());
+  };
   options.onProcess = [&calls](const rig::ProcessEvent& event) {
     calls.push_back({event.processId, event.started ? "start" : "end", event.image, L""});
   };
@@ -231,7 +241,8 @@ rig::DebuggeeOptions RecordTreeCalls(std::vector<TreeCall>& calls) {
       FILE_RENAME_INFO head{};
       ReadProcessMemory(hit.process, at(registers.R8), &head, sizeof(head), nullptr);
       const auto name = at(registers.R8 + offsetof(FILE_RENAME_INFO, FileName));
-      calls.push_back({hit.processId, "rename", rig::PathOfHandleIn(hit.process, reinterpret_cast<HANDLE>(registers.Rcx)),
+      calls.push_back({hit.processId, "rename",
+                       rig::PathOfHandleIn(hit.process, reinterpret_cast<HANDLE>(registers.Rcx)),
                        rig::WideStringIn(hit.process, name, head.FileNameLength / sizeof(wchar_t))});
     }
     return rig::HitAction::Continue;
@@ -245,7 +256,7 @@ struct LauncherRenames {
   int asideWhileRunning = 0;
   int intoWhileRunning = 0;
   int into = 0;
-  int copies = 0;  // processes that ran a copy of the launcher, each started with its full path
+  int copies = 0;          // processes that ran a copy of the launcher, each started with its full path
   int launcherStarts = 0;  // processes seen to run the launcher's file: the names compare
 };
 
@@ -356,9 +367,11 @@ TEST(ArchiveInUse, AReadOnlyDownloadIsStagedAndRemoved) {
 TEST(TwoLaunchers, StartedTogetherTheyApplyTheArchiveOnceAndNoClientSeesItHalfDone) {
   rig::Installation install;
   std::vector<ziptest::Entry> entries;
-  for (int i = 0; i < 40; ++i) entries.push_back(File("lib/part" + std::to_string(i) + ".dll", std::string(20000, 'n'), true));
+  for (int i = 0; i < 40; ++i)
+    entries.push_back(File("lib/part" + std::to_string(i) + ".dll", std::string(20000, 'n'), true));
   Prepare(install, ziptest::Build(entries), "inventory=1\n");
-  for (int i = 0; i < 40; ++i) rig::WriteFile(install.folder() / L"lib" / (L"part" + std::to_wstring(i) + L".dll"), "old");
+  for (int i = 0; i < 40; ++i)
+    rig::WriteFile(install.folder() / L"lib" / (L"part" + std::to_wstring(i) + L".dll"), "old");
 
   // Each rename that puts a file in place, in either launcher: by name, or through the open file
   // (its information class is the second argument). Halfway through its pass the first launcher is
@@ -389,7 +402,8 @@ TEST(TwoLaunchers, StartedTogetherTheyApplyTheArchiveOnceAndNoClientSeesItHalfDo
   EXPECT_EQ(startsWhileTheFirstWasHeld, 0u);
   // One staging rename, one per entry: the second launcher found the update done.
   EXPECT_EQ(renames.load(), 1 + 40);
-  for (int i = 0; i < 40; ++i) EXPECT_EQ(Read(install, L"lib\\part" + std::to_wstring(i) + L".dll"), std::string(20000, 'n'));
+  for (int i = 0; i < 40; ++i)
+    EXPECT_EQ(Read(install, L"lib\\part" + std::to_wstring(i) + L".dll"), std::string(20000, 'n'));
   EXPECT_FALSE(Exists(install, L"update.zip"));
   EXPECT_FALSE(AnyOrphanBelow(install.folder()));
   // Each client lists what it saw when it started. Two that start together interleave their lines in
