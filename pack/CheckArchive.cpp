@@ -214,6 +214,13 @@ std::set<std::string> WrittenNames(const Report& report) {
 void JudgeRemovals(const ArchiveContents& contents, const Installation& installation, Report& report) {
   if (!contents.removalList) return;
   const RemovalList list = ParseRemovalList(*contents.removalList);
+  const auto lists = std::count_if(contents.entries.begin(), contents.entries.end(),
+                                   [](const ArchiveEntry& entry) { return IsRemovalListName(entry.name); });
+  if (lists > 1) {
+    report.findings.push_back({"error", "removal-list-refused",
+                               "the archive holds more than one ~pt~removals.txt: the launcher removes nothing"});
+    return;
+  }
   if (list.refused) {
     report.findings.push_back({"error", "removal-list-refused",
                                "~pt~removals.txt is over 1 MiB or 65536 lines: the launcher removes nothing"});
@@ -233,7 +240,8 @@ void JudgeRemovals(const ArchiveContents& contents, const Installation& installa
     if (written.count(key)) {
       line.action = "kept";
       line.why = "the archive writes it";
-    } else if (IsLauncherFile(path) || key == "productconfig.xml" || key == "temp" || key == "~pt-update.stamp") {
+    } else if (IsLauncherFile(path) || key == "productconfig.xml" || key == "temp" || key.rfind("temp/", 0) == 0 ||
+               key == "~pt-update.stamp" || key == "update.zip" || key == "update.zip.minisig") {
       line.action = "kept";
       line.why = "the launcher never removes its own files";
     } else if (!installation.given) {

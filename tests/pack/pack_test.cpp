@@ -210,6 +210,8 @@ TEST_F(PackCheck, NamesEachMistakeOfAnArchive) {
        {}, kPackWarnings, {"removed  App.exe", "absent  old.dll", "removes 'App.exe', the program"}},
       {"RemovesWhatItWrites", {{{"App.exe", "a"}, {"data/x.txt", "x"}, {"~pt~removals.txt", "data/x.txt\n"}}}, nullptr, {}, kPackClean,
        {"kept  data/x.txt  (the archive writes it)"}},
+      {"TwoRemovalLists", {{{"~pt~removals.txt", "old.dll\n"}, {"~PT~Removals.TXT", "App.exe\n"}}}, nullptr, {},
+       kPackRefused, {"more than one ~pt~removals.txt"}},
       {"RemovalListTooLong", {{{"~pt~removals.txt", std::string(70000, '\n') + "x"}}}, nullptr, {}, kPackRefused,
        {"the launcher removes nothing"}},
       {"UnsafeNames", {{{"CON.txt", "c"}, {"a/b:c", "s"}, {"~pt~1.tmp", "t"}}}, nullptr, {}, kPackClean,
