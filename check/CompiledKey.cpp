@@ -8,8 +8,7 @@ namespace {
 constexpr size_t kKeyLineLength = 56;
 
 bool IsBase64(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
-         c == '=';
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' || c == '=';
 }
 
 }  // namespace

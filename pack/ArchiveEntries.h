@@ -9,7 +9,7 @@
 #include <vector>
 
 struct ArchiveEntry {
-  std::wstring name;  // cleaned, as the launcher takes it; empty when the stored name does not fit
+  std::wstring name;       // cleaned, as the launcher takes it; empty when the stored name does not fit
   std::string storedName;  // the bytes as stored
   std::uint32_t attributes = 0;
   std::uint64_t size = 0;
@@ -21,7 +21,7 @@ struct ArchiveEntry {
 
 struct ArchiveContents {
   bool readable = false;
-  std::vector<ArchiveEntry> entries;  // in the launcher's order
+  std::vector<ArchiveEntry> entries;       // in the launcher's order
   std::optional<std::string> removalList;  // the bytes of ~pt~removals.txt, up to one byte past its bound
   std::string error;
 };

@@ -174,7 +174,8 @@ void JudgeEntries(const ArchiveContents& contents, const Installation& installat
       line.action = "removal-list";
     } else if (entry.name.empty()) {
       line.action = "skipped";
-      line.why = "the stored name is " + std::to_string(entry.storedName.size()) + " bytes or more; the launcher takes fewer than 260";
+      line.why = "the stored name is " + std::to_string(entry.storedName.size()) +
+                 " bytes or more; the launcher takes fewer than 260";
     } else if (IsUnsafeEntryName(entry.name)) {
       line.action = "skipped";
       line.why = "the name " + UnsafeNameReason(entry.name);
@@ -273,8 +274,9 @@ void JudgeShape(const Report& report, const Installation& installation, std::vec
     tops.insert(line.name.substr(0, slash));
     const std::wstring wide = Utf8ToUtf16Units(line.name.c_str());
     if (IsLauncherFile(wide)) {
-      findings.push_back({"warning", "carries-launcher",
-                          "the archive carries '" + line.name + "': the launcher replaces itself only through a running copy"});
+      findings.push_back(
+          {"warning", "carries-launcher",
+           "the archive carries '" + line.name + "': the launcher replaces itself only through a running copy"});
     } else if (AsciiLower(line.name) == "productconfig.xml") {
       findings.push_back({"warning", "carries-configuration",
                           "the archive carries ProductConfig.xml: every installation's settings are replaced"});
@@ -350,8 +352,7 @@ void JudgeSignature(const CheckOptions& options, const Installation& installatio
     const std::optional<std::uint64_t> timestamp = TrustedTimestamp(parsed->trustedComment);
     if (!timestamp) {
       verdict.refusal = UpdateRefusal::NoTimestamp;
-    } else if (const auto other = ForeignProduct(parsed->trustedComment, trust.product);
-               other && installation.given) {
+    } else if (const auto other = ForeignProduct(parsed->trustedComment, trust.product); other && installation.given) {
       verdict.timestamp = *timestamp;
       verdict.refusal = UpdateRefusal::OtherProduct;
       verdict.signedProduct = std::string(*other);
@@ -381,8 +382,8 @@ void JudgeSignature(const CheckOptions& options, const Installation& installatio
   } else {
     signature.state = "verified";
     if (installation.protocol.empty() && !signature.product.empty()) {
-      signature.detail = "bound to product '" + signature.product +
-                         "': give --installation to see whether its Protocol matches";
+      signature.detail =
+          "bound to product '" + signature.product + "': give --installation to see whether its Protocol matches";
     }
   }
 }
@@ -407,9 +408,11 @@ std::string ReportJson(const Report& report) {
   out += "  \"entries\": " + JsonLines(report.entries) + ",\n";
   out += "  \"removals\": " + JsonLines(report.removals) + ",\n";
   out += "  \"signature\": {\"state\": " + Json(s.state) + ", \"detail\": " + Json(s.detail) +
-         ", \"keyId\": " + (s.keyId.empty() ? "null" : Json(s.keyId)) + ", \"timestamp\": " + std::to_string(s.timestamp) +
+         ", \"keyId\": " + (s.keyId.empty() ? "null" : Json(s.keyId)) +
+         ", \"timestamp\": " + std::to_string(s.timestamp) +
          ", \"product\": " + (s.product.empty() ? "null" : Json(s.product)) +
-         ", \"installedStamp\": " + std::to_string(s.installed) + ", \"floor\": " + (s.floor ? std::to_string(*s.floor) : std::string("null")) + "},\n";
+         ", \"installedStamp\": " + std::to_string(s.installed) +
+         ", \"floor\": " + (s.floor ? std::to_string(*s.floor) : std::string("null")) + "},\n";
   out += "  \"findings\": [";
   for (size_t i = 0; i < report.findings.size(); ++i) {
     const Finding& f = report.findings[i];
@@ -476,7 +479,8 @@ int RunCheckArchive(const std::vector<std::string>& args, std::ostream& out, std
   const ArchiveContents contents = ReadArchiveEntries(fs::u8path(options.archive));
   report.readable = contents.readable && contents.error.empty();
   if (!report.readable) {
-    report.findings.push_back({"error", "archive-unreadable", "the launcher cannot read the archive: " + contents.error});
+    report.findings.push_back(
+        {"error", "archive-unreadable", "the launcher cannot read the archive: " + contents.error});
   } else {
     JudgeEntries(contents, installation, report);
     JudgeRemovals(contents, installation, report);

@@ -12,8 +12,9 @@ namespace {
 // The file clock's epoch lies a whole number of seconds from the system clock's.
 std::int64_t UnixSeconds(fs::file_time_type time) {
   using namespace std::chrono;
-  const auto offset = round<seconds>(fs::file_time_type::clock::now().time_since_epoch() -
-                                     duration_cast<fs::file_time_type::duration>(system_clock::now().time_since_epoch()));
+  const auto offset =
+      round<seconds>(fs::file_time_type::clock::now().time_since_epoch() -
+                     duration_cast<fs::file_time_type::duration>(system_clock::now().time_since_epoch()));
   return floor<seconds>(time.time_since_epoch() - offset).count();
 }
 
@@ -63,8 +64,7 @@ Tree ScanTree(const fs::path& root) {
     tree.items.clear();
     return tree;
   }
-  std::sort(tree.items.begin(), tree.items.end(),
-            [](const TreeItem& a, const TreeItem& b) { return a.name < b.name; });
+  std::sort(tree.items.begin(), tree.items.end(), [](const TreeItem& a, const TreeItem& b) { return a.name < b.name; });
   return tree;
 }
 

@@ -63,15 +63,16 @@ void CivilFromDays(std::int64_t days, int& year, int& month, int& day) {
 }  // namespace
 
 std::uint32_t DosDateTimeOf(std::int64_t unixSeconds) {
-  constexpr std::int64_t kFirst = 315532800;   // 1980-01-01 00:00:00
-  constexpr std::int64_t kLast = 4354819198;   // 2107-12-31 23:59:58
+  constexpr std::int64_t kFirst = 315532800;  // 1980-01-01 00:00:00
+  constexpr std::int64_t kLast = 4354819198;  // 2107-12-31 23:59:58
   const std::int64_t t = std::clamp(unixSeconds, kFirst, kLast);
   const std::int64_t days = t / 86400;
   const std::int64_t second = t % 86400;
   int year = 0, month = 0, day = 0;
   CivilFromDays(days, year, month, day);
   const auto date = static_cast<std::uint32_t>(((year - 1980) << 9) | (month << 5) | day);
-  const auto time = static_cast<std::uint32_t>(((second / 3600) << 11) | (((second / 60) % 60) << 5) | ((second % 60) / 2));
+  const auto time =
+      static_cast<std::uint32_t>(((second / 3600) << 11) | (((second / 60) % 60) << 5) | ((second % 60) / 2));
   return (date << 16) | time;
 }
 

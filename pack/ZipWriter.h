@@ -10,7 +10,7 @@
 #include <vector>
 
 struct ZipWriteEntry {
-  std::string name;  // UTF-8, '/' between components, a folder's with a trailing '/'
+  std::string name;              // UTF-8, '/' between components, a folder's with a trailing '/'
   std::uint32_t attributes = 0;  // FILE_ATTRIBUTE_* bits
   std::int64_t writeTime = 0;    // Unix seconds
 };

@@ -49,7 +49,8 @@ void Lay(const fs::path& root, const std::vector<Item>& items) {
     std::string content = item.content;
     if (item.size) {
       content.resize(item.size);
-      for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>((i * 7919u) >> 11 ^ item.content.size());
+      for (size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>((i * 7919u) >> 11 ^ item.content.size());
     }
     rig::WriteFile(path, content);
     SetWriteTime(path, item.writeTime);
@@ -108,8 +109,8 @@ TEST_P(PackRoundTrip, TheInstallationOfOldBecomesNew) {
   install.WriteClientSettings("window=none\n");
   Lay(install.folder(), c.before);
   const fs::path archive = install.folder() / L"temp" / L"update.zip";
-  ASSERT_EQ(RunPack(L"make " + Quoted(trees.path() / L"new") + L" --from " + Quoted(trees.path() / L"old") +
-                    L" -o " + Quoted(archive)),
+  ASSERT_EQ(RunPack(L"make " + Quoted(trees.path() / L"new") + L" --from " + Quoted(trees.path() / L"old") + L" -o " +
+                    Quoted(archive)),
             0u);
   ASSERT_EQ(rig::RunHostProgram("/usr/bin/minisign",
                                 {"-S", "-s", rig::HostPath(rig::BinaryFolder() / L"testkeys" / L"vendor.key"), "-m",
@@ -119,8 +120,12 @@ TEST_P(PackRoundTrip, TheInstallationOfOldBecomesNew) {
   install.RunLauncher(L"");
   EXPECT_TRUE(install.WaitForStarts(1));
   const std::wstring client = install.progName();
-  const std::set<std::wstring> own = {L"Portico.exe", L"ProductConfig.xml", client, install.RecordFile().filename().wstring(),
-                                      client.substr(0, client.size() - 4) + L".settings.txt", L"temp",
+  const std::set<std::wstring> own = {L"Portico.exe",
+                                      L"ProductConfig.xml",
+                                      client,
+                                      install.RecordFile().filename().wstring(),
+                                      client.substr(0, client.size() - 4) + L".settings.txt",
+                                      L"temp",
                                       L"~pt-update.stamp"};
   EXPECT_EQ(updatetest::Differences(Folded(updatetest::Snapshot(trees.path() / L"new")),
                                     Folded(updatetest::Snapshot(install.folder(), own))),
@@ -128,7 +133,9 @@ TEST_P(PackRoundTrip, TheInstallationOfOldBecomesNew) {
   EXPECT_TRUE(fs::is_empty(install.folder() / L"temp"));
 }
 
-const std::string kUmlautFolder = "\xC3\xBC" "ber";        // über
+const std::string kUmlautFolder =
+    "\xC3\xBC"
+    "ber";                                                 // über
 const std::string kJapanese = "\xE6\x97\xA5\xE6\x9C\xAC";  // 日本
 
 INSTANTIATE_TEST_SUITE_P(
@@ -138,14 +145,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Changed",
              {{"a.txt", "one"}, {"ro.txt", "same"}, {"t.txt", "same"}},
              {{"a.txt", "two", 0, false, 1710000000}, {"ro.txt", "same", 0, true}, {"t.txt", "same"}}},
-        Case{"Removed",
-             {{"a.txt", "a"}, {"gone.txt", "g"}, {"old/x.txt", "x"}, {"old/y/z.txt", "z"}},
-             {{"a.txt", "a"}}},
+        Case{
+            "Removed", {{"a.txt", "a"}, {"gone.txt", "g"}, {"old/x.txt", "x"}, {"old/y/z.txt", "z"}}, {{"a.txt", "a"}}},
         Case{"CaseOnlyRename", {{"lib/a.dll", "same"}}, {{"lib/A.dll", "same"}}},
         Case{"NestedFolders",
              {{"a.txt", "a"}},
              {{"a.txt", "a"}, {"d1/d2/d3/d4/f.txt", "deep"}, {"d1/e.txt", "e", 0, true, 1720000000}}},
-        Case{"EmptyFolders", {{"a.txt", "a"}, {"was-empty/", ""}}, {{"a.txt", "a"}, {"empty/", ""}, {"empty/inner/", ""}}},
+        Case{"EmptyFolders",
+             {{"a.txt", "a"}, {"was-empty/", ""}},
+             {{"a.txt", "a"}, {"empty/", ""}, {"empty/inner/", ""}}},
         Case{"NonAsciiNames",
              {{kUmlautFolder + "/a.txt", "a"}},
              {{kUmlautFolder + "/a.txt", "b", 0, false, 1710000000}, {kJapanese + "/" + kJapanese + ".txt", "c"}}},

@@ -38,8 +38,8 @@ std::string Read(const fs::path& file) {
 class Scratch : public testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("pack-" + std::to_string(::getpid()) + "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = fs::temp_directory_path() / ("pack-" + std::to_string(::getpid()) + "-" +
+                                         testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     fs::create_directories(root_);
   }
@@ -57,7 +57,10 @@ void Release(const fs::path& root, const std::string& version) {
   Write(root / "App.exe", "program " + version);
   Write(root / "data/notes.txt", "notes");
   Write(root / "data/deep/er/file.bin", std::string(100000, 'x') + version);
-  Write(root / "\xC3\xBC" "ber.txt", "umlaut");
+  Write(root /
+            "\xC3\xBC"
+            "ber.txt",
+        "umlaut");
   fs::create_directories(root / "empty");
   fs::permissions(root / "data/notes.txt", fs::perms::owner_write, fs::perm_options::remove);
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
@@ -188,9 +191,9 @@ TEST_F(PackCheck, NamesEachMistakeOfAnArchive) {
   pub = pub.substr(0, pub.find('\n'));
   const auto sign = [keys](const std::string& comment) {
     return [keys, comment](const fs::path&, const fs::path& archive) {
-      ASSERT_EQ(Shell("minisign -S -s " + keys + "/k.key -m " + archive.string() + " -t '" + comment +
-                      "' >/dev/null 2>&1"),
-                0);
+      ASSERT_EQ(
+          Shell("minisign -S -s " + keys + "/k.key -m " + archive.string() + " -t '" + comment + "' >/dev/null 2>&1"),
+          0);
     };
   };
   const auto config = [](const std::string& xml) {
@@ -201,61 +204,115 @@ TEST_F(PackCheck, NamesEachMistakeOfAnArchive) {
   const Archive plain{{{"App.exe", "new"}, {"data/x.txt", "x"}}};
   const std::vector<CheckCase> table = {
       {"Clean", plain, nullptr, {}, kPackClean, {"replaced  App.exe", "added  data/x.txt", "Signature: not-checked"}},
-      {"ZipOfTheFolderItself", {{{"release/App.exe", "a"}, {"release/data/x.txt", "x"}}}, nullptr, {}, kPackWarnings,
+      {"ZipOfTheFolderItself",
+       {{{"release/App.exe", "a"}, {"release/data/x.txt", "x"}}},
+       nullptr,
+       {},
+       kPackWarnings,
        {"every entry lies under 'release/', which the installation does not have"}},
-      {"CarriesConfiguration", {{{"ProductConfig.xml", "<x/>"}}}, nullptr, {}, kPackWarnings,
+      {"CarriesConfiguration",
+       {{{"ProductConfig.xml", "<x/>"}}},
+       nullptr,
+       {},
+       kPackWarnings,
        {"carries ProductConfig.xml"}},
       {"CarriesLauncher", {{{"PORTICO.exe", "MZ"}}}, nullptr, {}, kPackWarnings, {"carries 'PORTICO.exe'"}},
-      {"RemovesTheProgram", {{{"~pt~removals.txt", "App.exe\nold.dll\n"}}}, config("<ProgName>App.exe</ProgName>"),
-       {}, kPackWarnings, {"removed  App.exe", "absent  old.dll", "removes 'App.exe', the program"}},
-      {"RemovesWhatItWrites", {{{"App.exe", "a"}, {"data/x.txt", "x"}, {"~pt~removals.txt", "data/x.txt\n"}}}, nullptr, {}, kPackClean,
+      {"RemovesTheProgram",
+       {{{"~pt~removals.txt", "App.exe\nold.dll\n"}}},
+       config("<ProgName>App.exe</ProgName>"),
+       {},
+       kPackWarnings,
+       {"removed  App.exe", "absent  old.dll", "removes 'App.exe', the program"}},
+      {"RemovesWhatItWrites",
+       {{{"App.exe", "a"}, {"data/x.txt", "x"}, {"~pt~removals.txt", "data/x.txt\n"}}},
+       nullptr,
+       {},
+       kPackClean,
        {"kept  data/x.txt  (the archive writes it)"}},
-      {"TwoRemovalLists", {{{"~pt~removals.txt", "old.dll\n"}, {"~PT~Removals.TXT", "App.exe\n"}}}, nullptr, {},
-       kPackRefused, {"more than one ~pt~removals.txt"}},
-      {"RemovalListTooLong", {{{"~pt~removals.txt", std::string(70000, '\n') + "x"}}}, nullptr, {}, kPackRefused,
+      {"TwoRemovalLists",
+       {{{"~pt~removals.txt", "old.dll\n"}, {"~PT~Removals.TXT", "App.exe\n"}}},
+       nullptr,
+       {},
+       kPackRefused,
+       {"more than one ~pt~removals.txt"}},
+      {"RemovalListTooLong",
+       {{{"~pt~removals.txt", std::string(70000, '\n') + "x"}}},
+       nullptr,
+       {},
+       kPackRefused,
        {"the launcher removes nothing"}},
-      {"UnsafeNames", {{{"CON.txt", "c"}, {"a/b:c", "s"}, {"~pt~1.tmp", "t"}}}, nullptr, {}, kPackClean,
+      {"UnsafeNames",
+       {{{"CON.txt", "c"}, {"a/b:c", "s"}, {"~pt~1.tmp", "t"}}},
+       nullptr,
+       {},
+       kPackClean,
        {"skipped  CON.txt  (the name is a reserved device name", "skipped  a/b:c  (the name holds ':'",
         "skipped  ~pt~1.tmp  (the name takes a name the launcher keeps"}},
-      {"NotAZip", {}, [](const fs::path&, const fs::path& archive) { Write(archive, "not a zip"); }, {}, kPackRefused,
+      {"NotAZip",
+       {},
+       [](const fs::path&, const fs::path& archive) { Write(archive, "not a zip"); },
+       {},
+       kPackRefused,
        {"the launcher cannot read the archive"}},
-      {"UnsignedWhereAKeyIsTrusted", plain, nullptr, {"--key", pub}, kPackRefused,
+      {"UnsignedWhereAKeyIsTrusted",
+       plain,
+       nullptr,
+       {"--key", pub},
+       kPackRefused,
        {"Signature: refused", "no signature (update.zip.minisig)"}},
-      {"Signed", plain,
+      {"Signed",
+       plain,
        [sign, config](const fs::path& installation, const fs::path& archive) {
          sign("timestamp:1800000000\tproduct:demo")(installation, archive);
          config("<Protocol>demo</Protocol>")(installation, archive);
        },
        {"--key", pub, "--floor", "1700000000"},
-       kPackClean, {"Signature: verified, key ", ", timestamp 1800000000, product demo, installation's stamp 0, floor 1700000000"}},
-      {"OlderThanTheFloor", plain, sign("timestamp:1800000000"), {"--key", pub, "--floor", "1900000000"},
-       kPackRefused, {"Signature: refused", "older than the launcher's floor"}},
-      {"OlderThanTheStamp", plain,
+       kPackClean,
+       {"Signature: verified, key ", ", timestamp 1800000000, product demo, installation's stamp 0, floor 1700000000"}},
+      {"OlderThanTheFloor",
+       plain,
+       sign("timestamp:1800000000"),
+       {"--key", pub, "--floor", "1900000000"},
+       kPackRefused,
+       {"Signature: refused", "older than the launcher's floor"}},
+      {"OlderThanTheStamp",
+       plain,
        [sign](const fs::path& installation, const fs::path& archive) {
          sign("timestamp:1800000000")(installation, archive);
          Write(installation / "~pt-update.stamp", "1850000000\n");
        },
-       {"--key", pub}, kPackRefused, {"older than the installed update"}},
-      {"ForAnotherProduct", plain,
+       {"--key", pub},
+       kPackRefused,
+       {"older than the installed update"}},
+      {"ForAnotherProduct",
+       plain,
        [sign, config](const fs::path& installation, const fs::path& archive) {
          sign("timestamp:1800000000\tproduct:other")(installation, archive);
          config("<Protocol>demo</Protocol>")(installation, archive);
        },
-       {"--key", pub}, kPackRefused, {"signed for another product (product:other)"}},
-      {"KeyCompiledIntoTheLauncherWins", plain,
+       {"--key", pub},
+       kPackRefused,
+       {"signed for another product (product:other)"}},
+      {"KeyCompiledIntoTheLauncherWins",
+       plain,
        [sign, config, pub](const fs::path& installation, const fs::path& archive) {
          sign("timestamp:1800000000")(installation, archive);
          config("<UpdatePublicKey>RWR0gl5bJ5L8vLnDbJsP8E9VX8ZiYftr01+pAaIDc5eoeMEwhbWbMAdC</UpdatePublicKey>")(
              installation, archive);
          Write(installation / "Portico.exe", std::string("MZ\0\0", 4) + pub + std::string(1, '\0') + "rest");
        },
-       {}, kPackClean, {"Signature: verified"}},
-      {"KeyOfTheInstallation", plain,
+       {},
+       kPackClean,
+       {"Signature: verified"}},
+      {"KeyOfTheInstallation",
+       plain,
        [sign, config, pub](const fs::path& installation, const fs::path& archive) {
          sign("timestamp:1800000000")(installation, archive);
          config("<UpdatePublicKey>" + pub + "</UpdatePublicKey>")(installation, archive);
        },
-       {}, kPackClean, {"Signature: verified"}},
+       {},
+       kPackClean,
+       {"Signature: verified"}},
   };
   for (const CheckCase& row : table) {
     SCOPED_TRACE(row.name);
@@ -268,7 +325,8 @@ TEST_F(PackCheck, NamesEachMistakeOfAnArchive) {
     args.insert(args.end(), row.extra.begin(), row.extra.end());
     const PackRun run = Pack(args);
     EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
-    for (const std::string& shown : row.shown) EXPECT_NE(run.out.find(shown), std::string::npos) << shown << "\n" << run.out;
+    for (const std::string& shown : row.shown)
+      EXPECT_NE(run.out.find(shown), std::string::npos) << shown << "\n" << run.out;
     args.push_back("--json");
     const PackRun json = Pack(args);
     EXPECT_EQ(json.exitCode, row.exitCode);
