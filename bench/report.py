@@ -194,6 +194,17 @@ def main():
         f"| miniunz: {describe(b6_miniunz.values(), ms)} | {t6} | ≤ 1.5 | {verdict(r6 <= 1.5)} |",
         f"| B7 signed update (B3's archive, its signature checked first) | {describe(b7.values(), ms)} "
         f"| B3, the launcher unsigned: {describe(b3.values(), ms)} | {t7} | ≤ 1.15 | {verdict(r7 <= 1.15)} |",
+    ]
+    if runs.get(("B8", "pack")) and runs.get(("B8", "patch-bytes")):
+        patch, full = runs[("B8", "patch-bytes")][0], runs[("B8", "full-bytes")][0]
+        r8, t8 = ratio_text(runs[("B8", "pack")], runs[("B8", "zip")])
+        lines += [
+            f"| B8 bytes of a patch (1 file of B3's 2000 changed, `portico-pack make --from`) | {patch:.0f} bytes "
+            f"| the whole package: {full:.0f} bytes | {100 * patch / full:.3f} % | ≤ 1 % | {verdict(patch <= full / 100)} |",
+            f"| B8 `portico-pack make` of B3's tree (Linux) | {describe(runs[('B8', 'pack')].values(), ms)} "
+            f"| `zip -r -6`: {describe(runs[('B8', 'zip')].values(), ms)} | {t8} | ≤ 1.5 | {verdict(r8 <= 1.5)} |",
+        ]
+    lines += [
         "",
         "## Where the time and memory go",
         "",

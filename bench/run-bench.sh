@@ -124,6 +124,10 @@ for round in 0 1 2 3 4; do
   echo "hash b2sum $round $((($(date +%s%N) - begin) / 1000))" >>"$results"
 done
 
+# B8: the packer on B3's tree, natively, as a vendor's build runs it.
+echo "bench: B8 portico-pack"
+bash "$here/pack-bench.sh" "$build" "$data/update.zip" "$results" "$small_rounds"
+
 # B4: the size that ships (symbols stripped) and what the program needs from the system.
 cp "$bin/Portico.exe" "$work/Portico.stripped.exe"
 x86_64-w64-mingw32-strip "$work/Portico.stripped.exe"

@@ -9,6 +9,7 @@
 
 #include "AsciiText.h"
 #include "CheckReport.h"
+#include "CompiledKey.h"
 #include "ConfigLocation.h"
 #include "DocumentChecks.h"
 #include "FileEncoding.h"
@@ -110,6 +111,25 @@ void NoteLocation(const ConfigLocation& location, CheckReport& report) {
   }
 }
 
+// A key compiled into a launcher decides which updates install, whatever the file says.
+void FindCompiledKey(const fs::path& launcherFolder, const CheckPlatform& platform, LaunchPlan& plan) {
+  for (const wchar_t* launcher : {L"Portico.exe", L"PorticoUser.exe"}) {
+    std::unique_ptr<std::FILE, FileCloser> file(platform.openForReading(launcherFolder / launcher));
+    if (!file) continue;
+    std::string bytes;
+    char chunk[65536];
+    size_t got = 0;
+    while (bytes.size() < kLauncherFileRoom && (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+      bytes.append(chunk, got);
+    }
+    if (const auto id = CompiledKeyId(bytes)) {
+      plan.compiledKeyId = *id;
+      plan.compiledKeyLauncher = launcher;
+      return;
+    }
+  }
+}
+
 CheckReport Check(const ConfigLocation& location, const CheckPlatform& platform) {
   CheckReport report;
   report.file = location.file.generic_u8string();
@@ -140,6 +160,7 @@ CheckReport Check(const ConfigLocation& location, const CheckPlatform& platform)
   CheckStructure(document, platform.toWide, report);
   if (const tinyxml2::XMLElement* root = document.RootElement()) CheckItems(*root, platform.toWide, report.findings);
   PlanLaunch(document, FolderNames(location.launcherFolder), report);
+  FindCompiledKey(location.launcherFolder, platform, report.plan);
   CheckLogFile(location.launcherFolder, platform.expandVariables, report);
   return report;
 }

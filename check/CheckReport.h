@@ -42,6 +42,10 @@ struct LaunchPlan {
   std::vector<LaunchArgument> arguments;  // appended to the target's parameters, in order
   std::wstring logFile;                   // the log file's path, when expanding LogFile changed it
 
+  // The id of the update key compiled into a launcher in the folder, which wins over UpdatePublicKey.
+  std::string compiledKeyId;
+  std::wstring compiledKeyLauncher;  // the launcher file it was found in
+
   // The "already running" box shows when a copy is brought up.
   bool announceRunningCopy = true;
 };

@@ -4,28 +4,12 @@
 
 #include "ConfigDocument.h"
 #include "DisplayText.h"
+#include "JsonText.h"
 #include "MinisignKey.h"
 
 namespace {
 
-std::string String(const std::string& utf8) {
-  std::string out = "\"";
-  for (char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
+std::string String(const std::string& utf8) { return JsonString(utf8); }
 std::string String(const std::wstring& units) { return String(Utf8(units)); }
 std::string StringOrNull(const std::wstring& units) { return units.empty() ? "null" : String(units); }
 std::string Bool(bool value) { return value ? "true" : "false"; }
@@ -66,7 +50,10 @@ std::string Launch(const CheckReport& report) {
   out += "    \"icon\": " + StringOrNull(plan.icon) + ",\n";
   out += "    \"iconPresent\": " + Bool(plan.iconPresent) + ",\n";
   out += "    \"arguments\": " + Array(plan.arguments) + ",\n";
-  out += "    \"updateKeyId\": " + (keyId ? String(*keyId) : std::string("null")) + "\n";
+  out += "    \"updateKeyId\": " + (keyId ? String(*keyId) : std::string("null"));
+  // Only a launcher that carries a key adds the member, so that every other report keeps its bytes.
+  if (!plan.compiledKeyId.empty()) out += ",\n    \"compiledKeyId\": " + String(plan.compiledKeyId);
+  out += "\n";
   return out + "  }";
 }
 

@@ -80,6 +80,10 @@ void Plan(std::string& out, const LaunchPlan& plan) {
   if (!plan.icon.empty()) Line(out, "shortcut icon", Quoted(plan.icon) + Present(plan.iconPresent));
   Line(out, "extra arguments", List(plan.arguments));
   if (!plan.logFile.empty()) Line(out, "log file", Quoted(plan.logFile));
+  if (!plan.compiledKeyId.empty()) {
+    Line(out, "update key", "minisign key id " + plan.compiledKeyId + ", compiled into " +
+                                Utf8(plan.compiledKeyLauncher) + ": UpdatePublicKey is not read");
+  }
 }
 
 std::string Count(int count, const char* what) { return std::to_string(count) + " " + what + (count == 1 ? "" : "s"); }

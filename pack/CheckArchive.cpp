@@ -2,6 +2,7 @@
 
 #include <tinyxml2.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <set>
@@ -9,9 +10,11 @@
 
 #include "ArchiveEntries.h"
 #include "AsciiText.h"
+#include "CompiledKey.h"
 #include "ConfigDocument.h"
 #include "DisplayText.h"
 #include "EntryName.h"
+#include "JsonText.h"
 #include "MinisignFormat.h"
 #include "PackMain.h"
 #include "PackNames.h"
@@ -86,7 +89,7 @@ struct SignatureReport {
   std::uint64_t timestamp = 0;
   std::string product;
   std::uint64_t installed = 0;
-  std::uint64_t floor = 0;
+  std::optional<std::uint64_t> floor;  // as --floor gives it: the launcher's own is compiled in
 };
 
 // What the installation tells: its files (letter case folded), settings and stamp.
@@ -95,6 +98,7 @@ struct Installation {
   std::map<std::string, const TreeItem*> files;
   Tree tree;
   std::wstring program, protocol, key;
+  std::string compiledKey;  // the key line compiled into the installation's launcher, which wins
   std::uint64_t stamp = 0;
 };
 
@@ -115,11 +119,15 @@ std::string ForwardSlashes(std::wstring name) {
   return Utf8(name);
 }
 
+// At most `room` bytes of the file; empty when it cannot be read.
 std::string FileText(const fs::path& path, size_t room) {
   std::ifstream in(path, std::ios::binary);
-  std::string text(room, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(room));
-  text.resize(static_cast<size_t>(in.gcount()));
+  std::string text;
+  char chunk[65536];
+  while (in && text.size() < room) {
+    in.read(chunk, static_cast<std::streamsize>(std::min(sizeof chunk, room - text.size())));
+    text.append(chunk, static_cast<size_t>(in.gcount()));
+  }
   return text;
 }
 
@@ -144,6 +152,10 @@ Installation ReadInstallation(const std::string& folder, Report& report) {
     installation.key = settings.UpdatePublicKey;
   }
   installation.stamp = ParseUpdateStamp(FileText(root / "~pt-update.stamp", kMaxStampBytes + 1));
+  for (const char* launcher : {"Portico.exe", "PorticoUser.exe"}) {
+    installation.compiledKey = CompiledKeyLine(FileText(root / launcher, kLauncherFileRoom));
+    if (!installation.compiledKey.empty()) break;
+  }
   return installation;
 }
 
@@ -203,6 +215,13 @@ std::set<std::string> WrittenNames(const Report& report) {
 void JudgeRemovals(const ArchiveContents& contents, const Installation& installation, Report& report) {
   if (!contents.removalList) return;
   const RemovalList list = ParseRemovalList(*contents.removalList);
+  const auto lists = std::count_if(contents.entries.begin(), contents.entries.end(),
+                                   [](const ArchiveEntry& entry) { return IsRemovalListName(entry.name); });
+  if (lists > 1) {
+    report.findings.push_back({"error", "removal-list-refused",
+                               "the archive holds more than one ~pt~removals.txt: the launcher removes nothing"});
+    return;
+  }
   if (list.refused) {
     report.findings.push_back({"error", "removal-list-refused",
                                "~pt~removals.txt is over 1 MiB or 65536 lines: the launcher removes nothing"});
@@ -222,7 +241,8 @@ void JudgeRemovals(const ArchiveContents& contents, const Installation& installa
     if (written.count(key)) {
       line.action = "kept";
       line.why = "the archive writes it";
-    } else if (IsLauncherFile(path) || key == "productconfig.xml" || key == "temp" || key == "~pt-update.stamp") {
+    } else if (IsLauncherFile(path) || key == "productconfig.xml" || key == "temp" || key.rfind("temp/", 0) == 0 ||
+               key == "~pt-update.stamp" || key == "update.zip" || key == "update.zip.minisig") {
       line.action = "kept";
       line.why = "the launcher never removes its own files";
     } else if (!installation.given) {
@@ -273,14 +293,19 @@ void JudgeShape(const Report& report, const Installation& installation, std::vec
 
 void JudgeSignature(const CheckOptions& options, const Installation& installation, Report& report) {
   SignatureReport& signature = report.signature;
-  const std::wstring configuredKey = installation.key;
-  std::wstring key = Utf8ToUtf16Units(options.key.c_str());
-  if (key.empty()) key = configuredKey;
-  UpdateTrust trust = DecideUpdateTrust(std::string_view(), key, options.floor.value_or(0), installation.protocol);
+  // As the launcher decides: its compiled-in key over the configured one; --key stands for either.
+  std::string compiledKey = installation.compiledKey;
+  std::wstring configuredKey = installation.key;
+  if (!options.key.empty()) {
+    compiledKey.clear();
+    configuredKey = Utf8ToUtf16Units(options.key.c_str());
+  }
+  const UpdateTrust trust =
+      DecideUpdateTrust(compiledKey, configuredKey, options.floor.value_or(0), installation.protocol);
   UpdateVerdict verdict;
   verdict.checked = trust.signatureRequired;
   if (!trust.signatureRequired) {
-    signature.detail = "no key given (--key, or the installation's UpdatePublicKey)";
+    signature.detail = "no key given (--key, the installation's launcher or its UpdatePublicKey)";
     return;
   }
   const fs::path path = fs::u8path(options.signature.empty() ? options.archive + ".minisig" : options.signature);
@@ -346,7 +371,7 @@ void JudgeSignature(const CheckOptions& options, const Installation& installatio
   signature.keyId = verdict.signatureKeyId;
   signature.timestamp = verdict.timestamp;
   signature.installed = installation.stamp;
-  signature.floor = trust.floor;
+  signature.floor = options.floor;
   if (verdict.undecided) {
     signature.state = "undecided";
     signature.detail = "the signature could not be checked now";
@@ -363,24 +388,7 @@ void JudgeSignature(const CheckOptions& options, const Installation& installatio
   }
 }
 
-std::string Json(const std::string& utf8) {
-  std::string out = "\"";
-  for (char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      static const char kHex[] = "0123456789abcdef";
-      out += "\\u00";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+std::string Json(const std::string& utf8) { return JsonString(utf8); }
 
 std::string JsonLines(const std::vector<EntryLine>& lines) {
   if (lines.empty()) return "[]";
@@ -403,7 +411,8 @@ std::string ReportJson(const Report& report) {
          ", \"keyId\": " + (s.keyId.empty() ? "null" : Json(s.keyId)) +
          ", \"timestamp\": " + std::to_string(s.timestamp) +
          ", \"product\": " + (s.product.empty() ? "null" : Json(s.product)) +
-         ", \"installedStamp\": " + std::to_string(s.installed) + ", \"floor\": " + std::to_string(s.floor) + "},\n";
+         ", \"installedStamp\": " + std::to_string(s.installed) +
+         ", \"floor\": " + (s.floor ? std::to_string(*s.floor) : std::string("null")) + "},\n";
   out += "  \"findings\": [";
   for (size_t i = 0; i < report.findings.size(); ++i) {
     const Finding& f = report.findings[i];
@@ -437,7 +446,10 @@ std::string ReportText(const Report& report) {
   if (!s.keyId.empty()) out << ", key " << s.keyId;
   if (s.timestamp) out << ", timestamp " << s.timestamp;
   if (!s.product.empty()) out << ", product " << s.product;
-  if (s.state != "not-checked") out << ", installation's stamp " << s.installed << ", floor " << s.floor;
+  if (s.state != "not-checked") {
+    out << ", installation's stamp " << s.installed << ", floor "
+        << (s.floor ? std::to_string(*s.floor) : std::string("not given (--floor)"));
+  }
   out << (s.detail.empty() ? "" : " (" + s.detail + ")") << "\n";
   for (const Finding& f : report.findings) out << f.severity << ": " << f.message << "\n";
   return out.str();

@@ -161,13 +161,25 @@ minisign -G -W -f -p "$keys/demo-update.pub" -s "$keys/demo-update.key" >/dev/nu
 public_key=$(sed -n 2p "$keys/demo-update.pub")
 sed "s|</Product>|  <UpdatePublicKey>$public_key</UpdatePublicKey>\n</Product>|" "$root/demo/ProductConfig.xml" \
   >"$install_unix/ProductConfig.xml"
+# Each release is a tree as the build leaves it; portico-pack makes the update from the tree before
+# it, with what changed and the list of what went.
+releases="$out/releases"
+mkdir -p "$releases/2.0/data"
+printf 'Demo Client 2.0\n' >"$releases/2.0/readme.txt"
+printf '2.0.0\n' >"$releases/2.0/data/version.txt"
 signed_update() {
-  python3 - "$install_unix/temp/update.zip" "$1" <<'PY'
-import sys, zipfile
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    z.writestr("readme.txt", "Demo Client %s\n" % sys.argv[2])
-PY
+  rm -rf "${releases:?}/$1" && cp -a "$releases/$2" "$releases/$1"
+  printf 'Demo Client %s\n' "$1" >"$releases/$1/readme.txt"
+  printf '%s.0\n' "$1" >"$releases/$1/data/version.txt"
+  win pack "$build/bin/portico-pack.exe" make "$(winepath -w "$releases/$1")" --from "$(winepath -w "$releases/$2")" \
+    -o "$install_win\\temp\\update.zip"
   minisign -S -s "$keys/demo-update.key" -m "$install_unix/temp/update.zip" >/dev/null
+}
+packed() {
+  local rc=0
+  win pack-check "$build/bin/portico-pack.exe" check "$install_win\\temp\\update.zip" --installation "$install_win" || rc=$?
+  show pack-check | sed 's/^/     /'
+  echo "     exit code: $rc"
 }
 start_signed() {
   start_launcher
@@ -176,18 +188,22 @@ start_signed() {
   echo "   left in temp:      $(ls -A "$install_unix/temp" | tr '\n' ' ')"
   echo "   update.zip left:   $(ls "$install_unix/update.zip" 2>/dev/null || echo no)"
 }
-signed_update 3.0
+signed_update 3.0 2.0
 cat <<EOF
 
 == 4. Signed updates: ProductConfig.xml now names the vendor's minisign public key
    <UpdatePublicKey>$public_key</UpdatePublicKey>
-   An update to 3.0, signed with: minisign -S -s demo-update.key -m update.zip
+   An update to 3.0, made from the release trees and signed with:
+     portico-pack make releases\3.0 --from releases\2.0 -o update.zip
+     minisign -S -s demo-update.key -m update.zip
 $(sed 's/^/     /' "$install_unix/temp/update.zip.minisig")
+   What the launcher will do with it (portico-pack check update.zip --installation "$install_win"):
+$(packed)
    Starting the launcher as the shortcut does: the signature holds, and the update is installed.
 EOF
 start_signed
 echo "   stamp of the last signed update (~pt-update.stamp): $(cat "$install_unix/~pt-update.stamp")"
-signed_update 4.0
+signed_update 4.0 3.0
 # One byte of the archive changed after signing: the signature no longer holds.
 python3 - "$install_unix/temp/update.zip" <<'PY'
 import sys

@@ -23,6 +23,24 @@ floor=$(python3 -c 'import sys; print(max(int(sys.argv[1]), int(sys.argv[2])))' 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DPORTICO_UPDATE_PUBLIC_KEY="${PORTICO_UPDATE_PUBLIC_KEY:-}" \
   -DPORTICO_UPDATE_FLOOR="$floor" >/dev/null
+# Which key the launchers will trust, as minisign names it, so that the person releasing sees it is
+# the one they sign updates with.
+key_id=$(python3 - "${PORTICO_UPDATE_PUBLIC_KEY:-}" <<'PY'
+import base64, binascii, sys
+key = sys.argv[1].strip()
+if not key:
+    print("none: updates are installed unsigned unless ProductConfig.xml names a key")
+    sys.exit(0)
+try:
+    raw = base64.b64decode(key, validate=True)
+except (binascii.Error, ValueError):
+    raw = b""
+if len(raw) != 42 or raw[:2] != b"Ed":
+    sys.exit("dist: PORTICO_UPDATE_PUBLIC_KEY is not the base64 line of a minisign public key")
+print("%016X" % int.from_bytes(raw[2:10], "little"))
+PY
+)
+echo "release: update key compiled in: $key_id"
 targets=$(python3 "$root/scripts/package-release.py" targets)
 # shellcheck disable=SC2086  # one word per target
 cmake --build "$build" -j "$(nproc)" --target $targets SampleClient -- --no-print-directory
