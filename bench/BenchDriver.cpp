@@ -441,8 +441,8 @@ auto EndingTheClient(const std::wstring& clientRecord, Run run) {
 // alone for reference. With probe files, each round then takes the peak at every step's end, for
 // the launcher and the floor, in runs of their own.
 void MemoryRoad(Results& results, int rounds, const std::wstring& launcher, const std::wstring& client,
-                const std::wstring& trivial, const std::wstring& trivialWithImports,
-                const std::wstring& launcherProbes, const std::wstring& floorProbes) {
+                const std::wstring& trivial, const std::wstring& trivialWithImports, const std::wstring& launcherProbes,
+                const std::wstring& floorProbes) {
   const std::wstring clientRecord = RecordOf(client);
   const std::wstring startClient = L"/start:" + client;
   for (int round = -1; round < rounds; ++round) {

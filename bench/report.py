@@ -200,6 +200,55 @@ def previous_size(page):
     return int(found.group(1)) if found else None
 
 
+# What each step of the launcher's road is, in the order of bench/memory-steps.txt.
+STEP_TEXT = {
+    "loader": "the loader: the image and its DLLs mapped, their start",
+    "runtime": "the C and C++ runtime's start (static constructors)",
+    "command-line": "the command line: the DLL search, a pass runner's switch, forcerun",
+    "config": "the configuration (ProductConfig.xml) and the launcher's location",
+    "log-file": "the log file (LogFile; absent here)",
+    "first-records": "the first records (the configuration's), the link in the command line",
+    "running-copies": "the look for a running copy (process snapshots)",
+    "folder-judgement": "the installation folder's judgement (its owner and rights)",
+    "registration": "the protocol's registration",
+    "records": "the working folder; the target's and parameters' records",
+    "update-lock": "the update lock",
+    "update-trust": "the update's trust (the key's parse, when there is a key)",
+    "update-staging": "the update's staging (temp's leftovers)",
+    "update-extraction": "the update's extraction (no update.zip: a look)",
+    "shortcut-and-keys": "the shortcut's check, the keys, the shortcut's arguments",
+    "target-start": "the client's start (CreateProcessW)",
+    "exit": "the start's record and the exit",
+}
+
+
+def memory_by_step(runs, mib):
+    """The peak working set at each step's end (medians), what each step added, and the floor's."""
+    launcher = [(variant, values) for (figure, variant), values in runs.items() if figure == "B5step"]
+    floor = {variant: values for (figure, variant), values in runs.items() if figure == "B5floorstep"}
+    if not launcher:
+        return [""]
+    lines = [
+        "",
+        "B5 by step: the launcher and the floor run as debuggees with a breakpoint at the entry of the",
+        "function that begins each next step (addresses from `nm`, `bench/memory-steps.txt`), and at",
+        "`RtlExitUserProcess`; the peak working set read at each (medians; the peak only grows, so what a step",
+        "adds is the difference). Under Wine the working set is the Unix process's resident set: Wine's own",
+        "libraries and each DLL's Unix side are in it, and a page counts once touched.",
+        "",
+        "| Step | Launcher: peak at its end | Added by it | Floor: peak at its end |",
+        "|---|---|---|---|",
+    ]
+    previous = 0.0
+    for variant, values in launcher:
+        peak = statistics.median(values.values())
+        added = "" if previous == 0 else f"{(peak - previous) / 1024:+.0f} KiB"
+        theirs = mib(statistics.median(floor[variant].values())) if variant in floor else ""
+        lines.append(f"| {STEP_TEXT.get(variant, variant)} | {mib(peak)} | {added} | {theirs} |")
+        previous = peak
+    return lines + [""]
+
+
 def main():
     if sys.argv[1] == "--compare":
         results, size, last = sys.argv[2:5]
@@ -313,7 +362,7 @@ def main():
         f"| B2: hand-off as measured, box wait included | {med(b2)} | {r2raw:.2f} |",
         f"| B5: trivial program with the launcher's DLLs (the old floor) | {med(b5_imports, mib)} | {t5i} |",
         f"| B5: the same, starting the client as the launcher starts it ({FLOOR}) | {med(b5_floor, mib)} | {t5f} |",
-        "",
+    ] + memory_by_step(runs, mib) + [
         "## Update: where the time goes",
         "",
         "Each update figure is taken over three installations in turn: the launcher's extraction, `miniunz`, and",
@@ -427,6 +476,10 @@ def main():
     if runs.get(("B3-tmpfs", "signed")):
         bars.append(bar("B7 : B3 on tmpfs", runs[("B3-tmpfs", "signed")], runs[("B3-tmpfs", "portico")], None))
     chart(bars, out_png)
+    with open(last, "w") as out:
+        json.dump({"date": f"{datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC", "machine": machine,
+                   "figures": summary(runs, size)}, out, indent=1, ensure_ascii=False)
+        out.write("\n")
     for line in lines:
         if line.startswith("| B"):
             print(line)

@@ -2,7 +2,7 @@
 # Runs the benchmarks of a release build under Wine and Xvfb, with one wineserver kept alive, and
 # writes docs/BENCHMARKS.md with its chart. Measures only: nothing here passes or fails on time.
 # usage: run-bench.sh BUILD_DIR [ROUNDS]
-#        run-bench.sh --start BUILD_DIR [ROUNDS]   B1, B2 and B5 alone (8 rounds), beside the last full run
+#        run-bench.sh --start BUILD_DIR [ROUNDS]   B1, B2 and B5 alone (6 rounds), beside the last full run
 # B6 (20 000 files, each flushed) takes minutes a round on a disk: BENCH_B6_ROUNDS rounds of it (2).
 # Either way the figures are printed beside those of bench/last-run.json, the last full run's,
 # flagging each that moved beyond its spread; only a full run writes the page and that file.
@@ -13,7 +13,7 @@ if [ "${1:-}" = --start ]; then
   shift
 fi
 build=$(cd "${1:-build-bench}" && pwd)
-rounds=${2:-${BENCH_ROUNDS:-${only_start:+8}}}
+rounds=${2:-${BENCH_ROUNDS:-${only_start:+6}}}
 rounds=${rounds:-15}
 small_rounds=${BENCH_B6_ROUNDS:-2}
 here=$(cd "$(dirname "$0")" && pwd)
