@@ -2,9 +2,11 @@
 """Turns the driver's results into docs/BENCHMARKS.md and its chart.
 usage: report.py RESULTS STRIPPED_SIZE IMPORTS MACHINE WINE DISK OUT_MD OUT_PNG NOTES_MD LAST_JSON
        report.py --compare RESULTS STRIPPED_SIZE LAST_JSON
+       report.py --last RESULTS STRIPPED_SIZE MACHINE NOTE LAST_JSON
 The first writes the page, and LAST_JSON with the figures it shows; the second prints the figures
 of RESULTS beside those of LAST_JSON, each flagged that lies outside the spread the last run's paired
-ratios had (the size: any change).
+ratios had (the size: any change). The third writes LAST_JSON alone from a run that was cut short,
+with NOTE saying so.
 Ratios are of medians taken in one run, the baseline interleaved with the subject; the spread of a
 ratio is that of the ratios of the runs paired in each round. Nothing here judges time: a missed
 goal is written down, never failed on."""
@@ -106,7 +108,10 @@ def compare(figures, last_path):
     """Prints each figure beside the last full run's; answers the names of those that moved."""
     try:
         with open(last_path) as last_file:
-            last = json.load(last_file)["figures"]
+            last_run = json.load(last_file)
+        last = last_run["figures"]
+        print(f"last run: {last_run['date']}, {last_run['machine']}" +
+              (f" ({last_run['note']})" if last_run.get("note") else ""))
     except (OSError, ValueError, KeyError):
         last = {}
     moved = []
@@ -249,7 +254,21 @@ def memory_by_step(runs, mib):
     return lines + [""]
 
 
+def write_last(path, machine, figures, note=None):
+    record = {"date": f"{datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC", "machine": machine,
+              "figures": figures}
+    if note:
+        record["note"] = note
+    with open(path, "w") as out:
+        json.dump(record, out, indent=1, ensure_ascii=False)
+        out.write("\n")
+
+
 def main():
+    if sys.argv[1] == "--last":
+        results, size, machine, note, last = sys.argv[2:7]
+        write_last(last, machine, summary(with_net_hand_off(load(results)), int(size)), note)
+        return
     if sys.argv[1] == "--compare":
         results, size, last = sys.argv[2:5]
         compare(summary(with_net_hand_off(load(results)), int(size)), last)
@@ -476,10 +495,7 @@ def main():
     if runs.get(("B3-tmpfs", "signed")):
         bars.append(bar("B7 : B3 on tmpfs", runs[("B3-tmpfs", "signed")], runs[("B3-tmpfs", "portico")], None))
     chart(bars, out_png)
-    with open(last, "w") as out:
-        json.dump({"date": f"{datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC", "machine": machine,
-                   "figures": summary(runs, size)}, out, indent=1, ensure_ascii=False)
-        out.write("\n")
+    write_last(last, machine, summary(runs, size))
     for line in lines:
         if line.startswith("| B"):
             print(line)
