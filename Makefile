@@ -8,7 +8,7 @@ CHECK_BUILD ?= $(BUILD)-check
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build test native-test check-native fuzz demo bench dist clean
+.PHONY: all setup configure build test native-test check-native fuzz demo bench bench-start bench-build dist clean
 
 all: build
 
@@ -41,13 +41,18 @@ fuzz: setup
 demo: build
 	@bash scripts/demo.sh $(BUILD)
 
-# Release build of its own, without the tests; measures and writes docs/BENCHMARKS.md.
+# Release build of its own, without the tests; measures and writes docs/BENCHMARKS.md and
+# bench/last-run.json. bench-start takes B1, B2 and B5 alone, in a minute or two, and writes nothing:
+# both print each figure beside the last full run's and flag what moved beyond its spread.
 BENCH_BUILD ?= build-bench
-bench: setup
+bench-build: setup
 	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
 	  -DBUILD_TESTING=OFF -DPORTICO_BENCH=ON >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $$(nproc) -- --no-print-directory
+bench: bench-build
 	@bash bench/run-bench.sh $(BENCH_BUILD)
+bench-start: bench-build
+	@bash bench/run-bench.sh --start $(BENCH_BUILD)
 
 # A release: dist/Portico-<version>-win64.zip from a Release build tree of its own, reproducible from
 # the commit; make dist SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_PASS=...] [SIGN_TIMESTAMP_URL=...]

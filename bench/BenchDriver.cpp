@@ -5,7 +5,7 @@
 //
 //   BenchDriver start   OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS STEPS
 //   BenchDriver handoff OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS LINK
-//   BenchDriver memory  OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS
+//   BenchDriver memory  OUT ROUNDS LAUNCHER CLIENT TRIVIAL TRIVIAL_WITH_IMPORTS [LAUNCHER_PROBES FLOOR_PROBES]
 //   BenchDriver update  OUT ROUNDS FIGURE APPLY MINIUNZ MINIUNZ_FLUSH ARCHIVE FOLDER [SIGNATURE PUBLIC_KEY]
 #include <windows.h>
 // After windows.h, which it needs.
@@ -19,6 +19,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "WinHandles.h"
@@ -179,23 +180,25 @@ void StartRoad(Results& results, const std::wstring& resultsPath, int rounds, co
   for (int round = -1; round < rounds; ++round) {  // round -1 warms the caches and is not kept
     const bool keep = round >= 0;
     const bool subjectFirst = round % 2 == 0;
+    // The launcher takes turns with the floor its goal is set against: the trivial program with the
+    // launcher's DLLs, starting the client as the launcher starts it.
     for (int turn = 0; turn < 2; ++turn) {
       if ((turn == 0) == subjectFirst) {
         const double portico = StartLatency(launcher, L"", clientRecord, true);
         if (keep) results.Add("B1", "portico", round, portico);
       } else {
-        const double baseline = StartLatency(trivial, L"", trivialRecord, false);
-        if (keep) results.Add("B1", "trivial", round, baseline);
+        const double floor = StartLatency(trivialWithImports, L"/start:" + client, clientRecord, true);
+        if (keep) results.Add("B1", "imports-direct", round, floor);
       }
     }
-    // For the record, not the ratio: what the loader costs with the launcher's DLLs; two program
-    // starts in a row, the least a launcher can cost; and the launcher's own steps, one by one.
+    // For the record: the bare trivial program (the first baseline), what the loader costs with the
+    // launcher's DLLs, two bare program starts in a row, and the launcher's own steps, one by one.
+    const double baseline = StartLatency(trivial, L"", trivialRecord, false);
+    if (keep) results.Add("B1", "trivial", round, baseline);
     const double imports = StartLatency(trivialWithImports, L"", importsRecord, false);
     if (keep) results.Add("B1", "imports", round, imports);
     const double direct = StartLatency(trivial, L"/start:" + client, clientRecord, true);
     if (keep) results.Add("B1", "direct", round, direct);
-    const double importsDirect = StartLatency(trivialWithImports, L"/start:" + client, clientRecord, true);
-    if (keep) results.Add("B1", "imports-direct", round, importsDirect);
     if (keep) {
       const std::wstring startedRecord = RecordOf(FolderOf(steps) + L"\\BenchTrivial.exe");
       const size_t before = Starts(startedRecord).size();
@@ -305,13 +308,22 @@ void HandOffRoad(Results& results, int rounds, const std::wstring& launcher, con
   EndProcess(running.pid);
 }
 
-// Peak working set of a program run as a debuggee, read as it begins to exit: a breakpoint on
-// ntdll's RtlExitUserProcess stops it there with everything still mapped. Read at the exit event
-// instead, Wine sometimes answers zeros, the process being gone already.
-double PeakWorkingSet(const std::wstring& program) {
+// Peak working set of a program run as a debuggee, read at the entry of each probe (an address in
+// the program's image, relative to its base) and as it begins to exit: a breakpoint on ntdll's
+// RtlExitUserProcess stops it there with everything still mapped. Read at the exit event instead,
+// Wine sometimes answers zeros, the process being gone already. The peak only grows, so the
+// difference between two probes is what the code between them took. Each probe is hit once at most;
+// the last value answered is the exit's.
+struct Probe {
+  std::string step;  // the step that ends at this address
+  uintptr_t rva = 0;
+};
+
+std::vector<std::optional<double>> PeaksAt(const std::wstring& program, const std::wstring& arguments,
+                                           const std::vector<Probe>& probes) {
   auto* exitAddress = reinterpret_cast<BYTE*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlExitUserProcess"));
   if (!exitAddress) Fail("no RtlExitUserProcess");
-  Launch launch = StartProcess(program, L"", DEBUG_ONLY_THIS_PROCESS);
+  Launch launch = StartProcess(program, arguments, DEBUG_ONLY_THIS_PROCESS);
   auto readPeak = [&]() -> std::optional<double> {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof(counters);
@@ -320,15 +332,37 @@ double PeakWorkingSet(const std::wstring& program) {
     }
     return static_cast<double>(counters.PeakWorkingSetSize);
   };
-  std::optional<double> peak;
-  bool armed = false;
-  BYTE original = 0;
+  struct Trap {
+    BYTE* address;
+    BYTE original;
+    bool armed;
+  };
+  std::vector<Trap> traps;  // the probes, then the exit
+  std::vector<std::optional<double>> peaks(probes.size() + 1);
+  BYTE* imageBase = nullptr;
+  bool loaderSeen = false;
+  auto arm = [&](BYTE* address, bool inNtdll) {
+    Trap trap{address, 0, false};
+    BYTE theirs[16];
+    SIZE_T read = 0;
+    const BYTE int3 = 0xCC;
+    // Ntdll lies where it lies here (it does under Wine): the same bytes, or the probe is not armed.
+    if (ReadProcessMemory(launch.process.get(), address, theirs, sizeof(theirs), &read) && read == sizeof(theirs) &&
+        (!inNtdll || memcmp(theirs, address, sizeof(theirs)) == 0) &&
+        WriteProcessMemory(launch.process.get(), address, &int3, 1, nullptr)) {
+      trap.original = theirs[0];
+      trap.armed = true;
+      FlushInstructionCache(launch.process.get(), address, 1);
+    }
+    traps.push_back(trap);
+  };
   for (bool running = true; running;) {
     DEBUG_EVENT event{};
     if (!WaitForDebugEvent(&event, kWaitMs)) Fail("no debug event");
     DWORD status = DBG_CONTINUE;
     switch (event.dwDebugEventCode) {
       case CREATE_PROCESS_DEBUG_EVENT:
+        imageBase = static_cast<BYTE*>(event.u.CreateProcessInfo.lpBaseOfImage);
         if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
         break;
       case LOAD_DLL_DEBUG_EVENT:
@@ -338,33 +372,34 @@ double PeakWorkingSet(const std::wstring& program) {
         const EXCEPTION_RECORD& exception = event.u.Exception.ExceptionRecord;
         if (exception.ExceptionCode != EXCEPTION_BREAKPOINT) {
           status = DBG_EXCEPTION_NOT_HANDLED;  // the program's own to handle
-        } else if (!armed) {
-          // The loader's breakpoint: arm ours, if ntdll lies where it lies here (it does under Wine).
-          BYTE theirs[16];
-          SIZE_T read = 0;
-          const BYTE trap = 0xCC;
-          if (ReadProcessMemory(launch.process.get(), exitAddress, theirs, sizeof(theirs), &read) &&
-              read == sizeof(theirs) && memcmp(theirs, exitAddress, sizeof(theirs)) == 0 &&
-              WriteProcessMemory(launch.process.get(), exitAddress, &trap, 1, nullptr)) {
-            original = theirs[0];
-            armed = true;
-            FlushInstructionCache(launch.process.get(), exitAddress, 1);
-          }
-        } else if (exception.ExceptionAddress == exitAddress) {
-          peak = readPeak();
-          WriteProcessMemory(launch.process.get(), exitAddress, &original, 1, nullptr);
-          FlushInstructionCache(launch.process.get(), exitAddress, 1);
+          break;
+        }
+        if (!loaderSeen) {  // the loader's breakpoint: the image is mapped, nothing of it has run
+          loaderSeen = true;
+          if (probes.size() && !imageBase) Fail("no image base");
+          for (const Probe& probe : probes) arm(imageBase + probe.rva, false);
+          arm(exitAddress, true);
+          break;
+        }
+        for (size_t i = 0; i < traps.size(); ++i) {
+          Trap& trap = traps[i];
+          if (!trap.armed || exception.ExceptionAddress != trap.address) continue;
+          peaks[i] = readPeak();
+          WriteProcessMemory(launch.process.get(), trap.address, &trap.original, 1, nullptr);
+          FlushInstructionCache(launch.process.get(), trap.address, 1);
+          trap.armed = false;
           portico::KernelHandle thread(OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, event.dwThreadId));
           CONTEXT context{};
           context.ContextFlags = CONTEXT_CONTROL;
           if (!thread || !GetThreadContext(thread.get(), &context)) Fail("no thread context");
-          context.Rip = reinterpret_cast<DWORD64>(exitAddress);
+          context.Rip = reinterpret_cast<DWORD64>(trap.address);
           if (!SetThreadContext(thread.get(), &context)) Fail("cannot set the thread context");
+          break;
         }
         break;
       }
       case EXIT_PROCESS_DEBUG_EVENT:
-        if (!peak) peak = readPeak();
+        if (!peaks.back()) peaks.back() = readPeak();
         running = false;
         break;
       default:
@@ -373,30 +408,74 @@ double PeakWorkingSet(const std::wstring& program) {
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
   }
   WaitForExit(launch);
-  if (!peak) Fail("no memory counters");
-  return *peak;
+  if (!peaks.back()) Fail("no memory counters");
+  return peaks;
 }
 
+double PeakWorkingSet(const std::wstring& program, const std::wstring& arguments = L"") {
+  return *PeaksAt(program, arguments, {}).back();
+}
+
+// "rva step" lines, in the order the program reaches them.
+std::vector<Probe> ReadProbes(const std::wstring& path) {
+  std::vector<Probe> probes;
+  for (const std::string& line : ReadLines(path)) {
+    unsigned long long rva = 0;
+    char step[64] = {};
+    if (std::sscanf(line.c_str(), "%llx %63s", &rva, step) == 2) probes.push_back({step, static_cast<uintptr_t>(rva)});
+  }
+  if (probes.empty()) Fail("no probes in " + Narrow(path));
+  return probes;
+}
+
+// A run that starts the client: the client it started is ended before the next run.
+template <typename Run>
+auto EndingTheClient(const std::wstring& clientRecord, Run run) {
+  const size_t before = Starts(clientRecord).size();
+  auto measured = run();
+  WaitFor([&] { return Starts(clientRecord).size() > before; }, "a recorded start");
+  EndProcess(Starts(clientRecord)[before].pid);
+  return measured;
+}
+
+// The launcher against the floor (the trivial program with the launcher's DLLs, starting the same
+// client as the launcher starts it), in turns; the bare trivial program and the same with the DLLs
+// alone for reference. With probe files, each round then takes the peak at every step's end, for
+// the launcher and the floor, in runs of their own.
 void MemoryRoad(Results& results, int rounds, const std::wstring& launcher, const std::wstring& client,
-                const std::wstring& trivial, const std::wstring& trivialWithImports) {
+                const std::wstring& trivial, const std::wstring& trivialWithImports, const std::wstring& launcherProbes,
+                const std::wstring& floorProbes) {
   const std::wstring clientRecord = RecordOf(client);
+  const std::wstring startClient = L"/start:" + client;
   for (int round = -1; round < rounds; ++round) {
     const bool keep = round >= 0;
     const bool subjectFirst = round % 2 == 0;
     for (int turn = 0; turn < 2; ++turn) {
       if ((turn == 0) == subjectFirst) {
-        const size_t before = Starts(clientRecord).size();
-        const double peak = PeakWorkingSet(launcher);
-        WaitFor([&] { return Starts(clientRecord).size() > before; }, "a recorded start");
-        EndProcess(Starts(clientRecord)[before].pid);
+        const double peak = EndingTheClient(clientRecord, [&] { return PeakWorkingSet(launcher); });
         if (keep) results.Add("B5", "portico", round, peak);
       } else {
-        const double peak = PeakWorkingSet(trivial);
-        if (keep) results.Add("B5", "trivial", round, peak);
+        const double peak =
+            EndingTheClient(clientRecord, [&] { return PeakWorkingSet(trivialWithImports, startClient); });
+        if (keep) results.Add("B5", "floor", round, peak);
       }
     }
-    const double imports = PeakWorkingSet(trivialWithImports);  // for the record, not the ratio
-    if (keep) results.Add("B5", "imports", round, imports);
+    const double bare = PeakWorkingSet(trivial);  // for the record, not the ratio
+    const double imports = PeakWorkingSet(trivialWithImports);
+    if (keep) {
+      results.Add("B5", "trivial", round, bare);
+      results.Add("B5", "imports", round, imports);
+    }
+    if (launcherProbes.empty()) continue;
+    for (const auto& [figure, program, probeFile, arguments] :
+         {std::tuple{"B5step", launcher, launcherProbes, std::wstring()},
+          std::tuple{"B5floorstep", trivialWithImports, floorProbes, startClient}}) {
+      const std::vector<Probe> probes = ReadProbes(probeFile);
+      const auto peaks = EndingTheClient(clientRecord, [&] { return PeaksAt(program, arguments, probes); });
+      for (size_t i = 0; keep && i < peaks.size(); ++i) {
+        if (peaks[i]) results.Add(figure, i < probes.size() ? probes[i].step.c_str() : "exit", round, *peaks[i]);
+      }
+    }
   }
 }
 
@@ -465,8 +544,9 @@ int wmain(int argc, wchar_t** argv) {
       StartRoad(results, argv[2], rounds, argv[4], argv[5], argv[6], argv[7], argv[8]);
     } else if (mode == L"handoff" && argc == 9) {
       HandOffRoad(results, rounds, argv[4], argv[5], argv[6], argv[7], argv[8]);
-    } else if (mode == L"memory" && argc == 8) {
-      MemoryRoad(results, rounds, argv[4], argv[5], argv[6], argv[7]);
+    } else if (mode == L"memory" && (argc == 8 || argc == 10)) {
+      MemoryRoad(results, rounds, argv[4], argv[5], argv[6], argv[7], argc == 10 ? argv[8] : L"",
+                 argc == 10 ? argv[9] : L"");
     } else if (mode == L"update" && (argc == 10 || argc == 12)) {
       const std::string figure = Narrow(argv[4]);
       UpdateRoad(results, rounds, figure.c_str(), argv[5], argv[6], argv[7], argv[8], argv[9],

@@ -12,16 +12,18 @@
 
 #include "ConfigStore.h"
 #include "FileLog.h"
-#include "InstanceControl.h"
+#include "FolderTrust.h"
 #include "LaunchRecords.h"
 #include "LaunchSteps.h"
 #include "LaunchText.h"
 #include "LauncherVariant.h"
 #include "Log.h"
+#include "PassHandOver.h"
 #include "ProtocolRegistration.h"
+#include "RunningCopyRoad.h"
 #include "UpdateExtraction.h"
-#include "UpdateLock.h"
 #include "UpdateStaging.h"
+#include "UpdateWait.h"
 
 namespace {
 
@@ -59,32 +61,41 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   OpenLogFile(config.LogFile, launcher.folder);
   RecordConfiguration(launcher);
   steps.emplace_back("config", Since(mark));
-  const TargetCheck running = CheckRunningTarget(config.ProgName, request.forceRun, variant);
   const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
-  RecordInstanceCheck(config.ProgName, running, link, request.forceRun);
+  if (TakeRoadOfARunningCopy(config, request, link, variant, launcher)) return 3;
   steps.emplace_back("running-copies", Since(mark));
-  RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant));
+  const FolderJudgement installation = JudgeInstallationFolder(launcher.folder, variant);
+  steps.emplace_back("folder-judgement", Since(mark));
+  RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant, installation));
   steps.emplace_back("registration", Since(mark));
   const bool inLauncherFolder = EnterLauncherFolder(launcher);
   std::wstring parameters = link.found ? QuotePayload(link.payload) : request.text;
+  const size_t linkEnd = link.found ? parameters.size() : 0;
   WriteWide(PORTICO_LOG_INFO, L"class path: ") << NarrowText(config.ProgName);
   WriteWide(PORTICO_LOG_INFO, L"par: ") << NarrowText(parameters);
   steps.emplace_back("log", Since(mark));
   if (inLauncherFolder) {
-    const UpdateLock oneUpdateAtATime(launcher.folder);
+    const UpdateLock oneUpdateAtATime = TakeUpdateLock(launcher.folder, config.ProgName);
+    if (!oneUpdateAtATime.granted()) return 4;
+    RecordUpdateLock(oneUpdateAtATime);
     const UpdateTrust trust =
         DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol);
-    RecordStaging(StageUpdatePackage(trust.signatureRequired));
-    RecordExtraction(ExtractUpdatePackage(trust));
+    const StagingReport staging = StageUpdatePackage(trust.signatureRequired);
+    RecordStaging(staging);
+    if (!staging.pairWaits) {
+      const UpdatePass pass = ExtractUpdateOrHandOver(trust, launcher, L"");
+      if (pass.handedOver) return 5;
+      RecordExtraction(pass.extraction);
+    }
   }
   steps.emplace_back("update-check", Since(mark));
-  if (configRead) RecordShortcut(RefreshShortcutFor(config, launcher, variant));
+  if (configRead) RecordShortcut(RefreshShortcutIfTrusted(installation, config, launcher, variant), installation);
   steps.emplace_back("shortcut-check", Since(mark));
   if (AdminHintKeysHeld()) AppendAdminHint(parameters);
-  if (configRead) AppendLaunchArguments(parameters, arguments);
+  if (configRead) AppendLaunchArguments(parameters, arguments, linkEnd);
   steps.emplace_back("keys", Since(mark));
   RecordStart(StartTarget(launcher, target, parameters));
-  steps.emplace_back("shell-execute", Since(mark));
+  steps.emplace_back("target-start", Since(mark));
 
   if (FILE* out = _wfopen(results.c_str(), L"a")) {
     for (const auto& [name, us] : steps) std::fprintf(out, "B1step %s %d %.1f\n", name, round, us);

@@ -1,6 +1,7 @@
 // The baseline of the start figures: a program that does nothing but record its own start, the way
 // SampleClient does ("start pid N at T" in "<program>.record.txt" beside it), and end.
-// With /start:PATH it then starts PATH, as the least any launcher must do. Built a second time
+// With /start:PATH it then starts PATH the way the launcher starts its target, as the least any
+// launcher must do. Built a second time
 // with the launcher's system DLLs loaded, to tell their cost from the launcher's own work; that
 // one shows a box like the launcher's with /box, the least a program that shows one must cost.
 #include <windows.h>
@@ -42,11 +43,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
 #endif
   const wchar_t* start = wcsstr(commandLine, L"/start:");
   if (!start) return 0;
-  std::wstring target = std::wstring(L"\"") + (start + 7) + L"\"";
+  // Started as the launcher starts its target: by its full path as the application name, in its
+  // own folder, with a console of its own, shown.
+  const std::wstring path = start + 7;
+  const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  std::wstring target = L"\"" + path + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, target.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessW(path.c_str(), target.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, folder.c_str(),
+                      &startup, &process)) {
     return 1;
   }
   CloseHandle(process.hThread);

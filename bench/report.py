@@ -1,10 +1,17 @@
 #!/usr/bin/env python3
 """Turns the driver's results into docs/BENCHMARKS.md and its chart.
-usage: report.py RESULTS STRIPPED_SIZE IMPORTS MACHINE WINE DISK OUT_MD OUT_PNG NOTES_MD
+usage: report.py RESULTS STRIPPED_SIZE IMPORTS MACHINE WINE DISK OUT_MD OUT_PNG NOTES_MD LAST_JSON
+       report.py --compare RESULTS STRIPPED_SIZE LAST_JSON
+       report.py --last RESULTS STRIPPED_SIZE MACHINE NOTE LAST_JSON
+The first writes the page, and LAST_JSON with the figures it shows; the second prints the figures
+of RESULTS beside those of LAST_JSON, each flagged that lies outside the spread the last run's paired
+ratios had (the size: any change). The third writes LAST_JSON alone from a run that was cut short,
+with NOTE saying so.
 Ratios are of medians taken in one run, the baseline interleaved with the subject; the spread of a
 ratio is that of the ratios of the runs paired in each round. Nothing here judges time: a missed
 goal is written down, never failed on."""
 import datetime
+import json
 import re
 import statistics
 import sys
@@ -34,6 +41,13 @@ def paired(subject, baseline):
     return [subject[r] / baseline[r] for r in subject if r in baseline and baseline[r] > 0]
 
 
+FLOOR = "floor: the launcher's DLLs, client by CreateProcessW"
+
+
+def paired_median(subject, baseline):
+    return statistics.median(paired(subject, baseline))
+
+
 def ms(us):
     return f"{us / 1000:.1f} ms"
 
@@ -48,6 +62,80 @@ def ratio_text(subject, baseline):
     median_ratio = statistics.median(subject.values()) / statistics.median(baseline.values())
     _, low, high, q1, q3 = spread(ratios)
     return median_ratio, f"**{median_ratio:.2f}** (paired: IQR {q1:.2f}–{q3:.2f}, range {low:.2f}–{high:.2f})"
+
+
+# --- the figures kept from run to run ------------------------------------------------------------
+
+# Each figure a ratio: (name, what, subject, baseline). The floor is the trivial program with the
+# launcher's DLLs starting the same client as the launcher does (CreateProcessW, the same flags).
+FIGURES = (
+    ("B1", "start road : floor", ("B1", "portico"), ("B1", "imports-direct")),
+    ("B1-trivial", "start road : trivial program", ("B1", "portico"), ("B1", "trivial")),
+    ("B2", "hand-off, box wait out : trivial program", ("B2", "net"), ("B2", "trivial")),
+    ("B3", "update apply : miniunz", ("B3", "portico"), ("B3", "miniunz")),
+    ("B5", "peak working set : floor", ("B5", "portico"), ("B5", "floor")),
+    ("B5-imports", "peak working set : the DLLs alone", ("B5", "portico"), ("B5", "imports")),
+    ("B6", "many small files : miniunz", ("B6", "portico"), ("B6", "miniunz")),
+    ("B7", "signed update : unsigned", ("B3", "signed"), ("B3", "portico")),
+)
+
+
+def with_net_hand_off(runs):
+    b2, box = runs.get(("B2", "portico")), runs.get(("B2", "box"))
+    if b2 and box:
+        runs[("B2", "net")] = {r: b2[r] - box[r] for r in b2 if r in box}
+    return runs
+
+
+def summary(runs, size):
+    figures = {}
+    for name, what, subject_key, baseline_key in FIGURES:
+        subject, baseline = runs.get(subject_key), runs.get(baseline_key)
+        ratios = paired(subject, baseline) if subject and baseline else []
+        if not ratios:
+            continue
+        _, low, high, q1, q3 = spread(ratios)
+        figures[name] = {"what": what, "subject": statistics.median(subject.values()),
+                         "baseline": statistics.median(baseline.values()),
+                         "ratio": statistics.median(subject.values()) / statistics.median(baseline.values()),
+                         "paired": {"median": statistics.median(ratios), "q1": q1, "q3": q3, "low": low,
+                                    "high": high, "n": len(ratios)}}
+    figures["B4"] = {"what": "stripped Portico.exe, bytes", "size": size}
+    return figures
+
+
+def compare(figures, last_path):
+    """Prints each figure beside the last full run's; answers the names of those that moved."""
+    try:
+        with open(last_path) as last_file:
+            last_run = json.load(last_file)
+        last = last_run["figures"]
+        print(f"last run: {last_run['date']}, {last_run['machine']}" +
+              (f" ({last_run['note']})" if last_run.get("note") else ""))
+    except (OSError, ValueError, KeyError):
+        last = {}
+    moved = []
+    print(f"{'figure':<11} {'what':<42} {'now':>7} {'paired now':>17} {'last run':>8} {'its paired range':>17}")
+    for name, figure in figures.items():
+        before = last.get(name)
+        if name == "B4":
+            flag = before is not None and before.get("size") != figure["size"]
+            was = f"{before['size']}" if before else "—"
+            print(f"{name:<11} {figure['what']:<42} {figure['size']:>7} {'':>17} {was:>8} {'':>17}"
+                  f"{'  MOVED' if flag else ''}")
+        else:
+            now = figure["paired"]
+            flag = before is not None and not before["paired"]["low"] <= now["median"] <= before["paired"]["high"]
+            was = f"{before['paired']['median']:.3f}" if before else "—"
+            was_range = f"{before['paired']['low']:.3f}–{before['paired']['high']:.3f}" if before else ""
+            print(f"{name:<11} {figure['what']:<42} {figure['ratio']:>7.3f} "
+                  f"{now['median']:>7.3f} ({now['low']:.2f}–{now['high']:.2f}) {was:>8} {was_range:>17}"
+                  f"{'  MOVED' if flag else ''}")
+        if flag:
+            moved.append(name)
+    if moved:
+        print("moved beyond the last run's spread: " + ", ".join(moved))
+    return moved
 
 
 # --- the chart ----------------------------------------------------------------------------------
@@ -117,9 +205,76 @@ def previous_size(page):
     return int(found.group(1)) if found else None
 
 
+# What each step of the launcher's road is, in the order of bench/memory-steps.txt.
+STEP_TEXT = {
+    "loader": "the loader: the image and its DLLs mapped, their start",
+    "runtime": "the C and C++ runtime's start (static constructors)",
+    "command-line": "the command line: the DLL search, a pass runner's switch, forcerun",
+    "config": "the configuration (ProductConfig.xml) and the launcher's location",
+    "log-file": "the log file (LogFile; absent here)",
+    "first-records": "the first records (the configuration's), the link in the command line",
+    "running-copies": "the look for a running copy (process snapshots)",
+    "folder-judgement": "the installation folder's judgement (its owner and rights)",
+    "registration": "the protocol's registration",
+    "records": "the working folder; the target's and parameters' records",
+    "update-lock": "the update lock",
+    "update-trust": "the update's trust (the key's parse, when there is a key)",
+    "update-staging": "the update's staging (temp's leftovers)",
+    "update-extraction": "the update's extraction (no update.zip: a look)",
+    "shortcut-and-keys": "the shortcut's check, the keys, the shortcut's arguments",
+    "target-start": "the client's start (CreateProcessW)",
+    "exit": "the start's record and the exit",
+}
+
+
+def memory_by_step(runs, mib):
+    """The peak working set at each step's end (medians), what each step added, and the floor's."""
+    launcher = [(variant, values) for (figure, variant), values in runs.items() if figure == "B5step"]
+    floor = {variant: values for (figure, variant), values in runs.items() if figure == "B5floorstep"}
+    if not launcher:
+        return [""]
+    lines = [
+        "",
+        "B5 by step: the launcher and the floor run as debuggees with a breakpoint at the entry of the",
+        "function that begins each next step (addresses from `nm`, `bench/memory-steps.txt`), and at",
+        "`RtlExitUserProcess`; the peak working set read at each (medians; the peak only grows, so what a step",
+        "adds is the difference). Under Wine the working set is the Unix process's resident set: Wine's own",
+        "libraries and each DLL's Unix side are in it, and a page counts once touched.",
+        "",
+        "| Step | Launcher: peak at its end | Added by it | Floor: peak at its end |",
+        "|---|---|---|---|",
+    ]
+    previous = 0.0
+    for variant, values in launcher:
+        peak = statistics.median(values.values())
+        added = "" if previous == 0 else f"{(peak - previous) / 1024:+.0f} KiB"
+        theirs = mib(statistics.median(floor[variant].values())) if variant in floor else ""
+        lines.append(f"| {STEP_TEXT.get(variant, variant)} | {mib(peak)} | {added} | {theirs} |")
+        previous = peak
+    return lines + [""]
+
+
+def write_last(path, machine, figures, note=None):
+    record = {"date": f"{datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC", "machine": machine,
+              "figures": figures}
+    if note:
+        record["note"] = note
+    with open(path, "w") as out:
+        json.dump(record, out, indent=1, ensure_ascii=False)
+        out.write("\n")
+
+
 def main():
-    results, size, imports, machine, wine, disk, out_md, out_png, notes = sys.argv[1:10]
-    runs = load(results)
+    if sys.argv[1] == "--last":
+        results, size, machine, note, last = sys.argv[2:7]
+        write_last(last, machine, summary(with_net_hand_off(load(results)), int(size)), note)
+        return
+    if sys.argv[1] == "--compare":
+        results, size, last = sys.argv[2:5]
+        compare(summary(with_net_hand_off(load(results)), int(size)), last)
+        return
+    results, size, imports, machine, wine, disk, out_md, out_png, notes, last = sys.argv[1:11]
+    runs = with_net_hand_off(load(results))
     size = int(size)
     before = previous_size(out_md)
     size_change = "" if before is None else f"; {size - before:+d} bytes against the page's previous run, {before} bytes"
@@ -132,11 +287,12 @@ def main():
     b1_imports, b1_direct, b1_imports_direct = (runs[("B1", "imports")], runs[("B1", "direct")],
                                                 runs[("B1", "imports-direct")])
     b2, b2_box, b2_trivial = runs[("B2", "portico")], runs[("B2", "box")], runs[("B2", "trivial")]
-    b2_net = {r: b2[r] - b2_box[r] for r in b2 if r in b2_box}
+    b2_net = runs[("B2", "net")]
     b3, b3_miniunz = runs[("B3", "portico")], runs[("B3", "miniunz")]
     b6, b6_miniunz = runs[("B6", "portico")], runs[("B6", "miniunz")]
     b7 = runs[("B3", "signed")]
     b5, b5_trivial, b5_imports = runs[("B5", "portico")], runs[("B5", "trivial")], runs[("B5", "imports")]
+    b5_floor = runs[("B5", "floor")]
 
     r1, t1 = ratio_text(b1, b1_trivial)
     r1d, t1d = ratio_text(b1, b1_imports_direct)
@@ -147,6 +303,7 @@ def main():
     r7, t7 = ratio_text(b7, b3)
     r5, t5 = ratio_text(b5, b5_trivial)
     r5i, t5i = ratio_text(b5, b5_imports)
+    r5f, t5f = ratio_text(b5, b5_floor)
 
     def throughput(us):
         return f"{UPDATE_BYTES / MIB / (us / 1e6):.0f} MiB/s"
@@ -177,7 +334,9 @@ def main():
         "",
         "| Figure | Subject: median and spread | Baseline: median and spread | Ratio | Goal | |",
         "|---|---|---|---|---|---|",
-        f"| B1 start road | {describe(b1.values(), ms)} | trivial program: {describe(b1_trivial.values(), ms)} "
+        f"| B1 start road | {describe(b1.values(), ms)} | {FLOOR}: {describe(b1_imports_direct.values(), ms)} "
+        f"| {t1d} | ≤ 1.10 | {verdict(paired_median(b1, b1_imports_direct) <= 1.10)} |",
+        f"| B1 start road, for reference | (the same) | trivial program: {describe(b1_trivial.values(), ms)} "
         f"| {t1} | ≤ 1.15 | {verdict(r1 <= 1.15)} |",
         f"| B2 hand-off, box wait taken out | {describe(b2_net.values(), ms)} | trivial program: "
         f"{describe(b2_trivial.values(), ms)} | {t2} | ≤ 1.25 | {verdict(r2 <= 1.25)} |",
@@ -188,7 +347,11 @@ def main():
         f"| B4 binary | stripped Portico.exe: {size / MIB:.2f} MiB ({size} bytes{size_change}); imports: "
         f"{', '.join(imports)} | — | — | ≤ 1.0 MiB, system DLLs only | "
         f"size {verdict(size <= MIB)}, imports {verdict(only_system)} |",
-        f"| B5 memory (peak working set) | {describe(b5.values(), mib)} | trivial program: "
+        f"| B5 memory (peak working set) | {describe(b5.values(), mib)} | {FLOOR}: "
+        f"{describe(b5_floor.values(), mib)} | {t5f} | ≤ 1.15 | {verdict(paired_median(b5, b5_floor) <= 1.15)} |",
+        f"| B5 memory, for reference | (the same) | old floor, the launcher's DLLs without the client's start: "
+        f"{describe(b5_imports.values(), mib)} | {t5i} | — | |",
+        f"| B5 memory, for reference | (the same) | trivial program: "
         f"{describe(b5_trivial.values(), mib)} | {t5} | ≤ 1.5 | {verdict(r5 <= 1.5)} |",
         f"| B6 many small files (20 000 of 1–8 KiB in 200 folders) | {describe(b6.values(), ms)} "
         f"| miniunz: {describe(b6_miniunz.values(), ms)} | {t6} | ≤ 1.5 | {verdict(r6 <= 1.5)} |",
@@ -217,7 +380,7 @@ def main():
         f"| {med(b1_imports)} | {statistics.median(b1.values()) / statistics.median(b1_imports.values()):.2f} |",
         f"| B1: trivial program starting SampleClient (two bare starts) | {med(b1_direct)} "
         f"| {statistics.median(b1.values()) / statistics.median(b1_direct.values()):.2f} |",
-        f"| B1: the same with the launcher's DLLs (the floor of any launcher that links them) "
+        f"| B1: the same with the launcher's DLLs, the client started as the launcher starts it ({FLOOR}) "
         f"| {med(b1_imports_direct)} | {t1d} |",
         f"| B2: launcher start to its box seen | {med(runs[('B2', 'to-box')])} | |",
         f"| B2: box seen to box gone | {med(b2_box)} | |",
@@ -227,8 +390,9 @@ def main():
         f"| B2: the same, box seen to box gone | {med(runs[('B2', 'trivial-box')])} | |",
         f"| B2: box gone to the message's arrival in the client | {med(runs[('B2', 'after-box')])} | |",
         f"| B2: hand-off as measured, box wait included | {med(b2)} | {r2raw:.2f} |",
-        f"| B5: trivial program with the launcher's DLLs | {med(b5_imports, mib)} | {t5i} |",
-        "",
+        f"| B5: trivial program with the launcher's DLLs (the old floor) | {med(b5_imports, mib)} | {t5i} |",
+        f"| B5: the same, starting the client as the launcher starts it ({FLOOR}) | {med(b5_floor, mib)} | {t5f} |",
+    ] + memory_by_step(runs, mib) + [
         "## Update: where the time goes",
         "",
         "Each update figure is taken over three installations in turn: the launcher's extraction, `miniunz`, and",
@@ -323,15 +487,16 @@ def main():
     def bar(label, subject, baseline, goal):
         return label, paired(subject, baseline), ratio_text(subject, baseline)[0], goal
 
-    bars = [bar("B1 start road", b1, b1_trivial, 1.15), bar("B1 against 2 starts, same DLLs", b1, b1_imports_direct, None),
+    bars = [bar("B1 start road : floor", b1, b1_imports_direct, 1.10), bar("B1 : trivial program", b1, b1_trivial, None),
             bar("B2 hand-off, box wait out", b2_net, b2_trivial, 1.25), bar("B2 with the box wait", b2, b2_trivial, None),
             bar(f"B3 update, 2000 files ({disk})", b3, b3_miniunz, 1.25)]
     if runs.get(("B3", "miniunz-flush")):
         bars.append(bar("B3 against flushing miniunz", b3, runs[("B3", "miniunz-flush")], None))
     if runs.get(("B3-tmpfs", "portico")):
         bars.append(bar("B3 on tmpfs", runs[("B3-tmpfs", "portico")], runs[("B3-tmpfs", "miniunz")], None))
-    bars += [("B4 size / 1 MiB", [], size / MIB, 1.0), bar("B5 peak memory", b5, b5_trivial, 1.5),
-             bar("B5 against the same DLLs", b5, b5_imports, None),
+    bars += [("B4 size / 1 MiB", [], size / MIB, 1.0), bar("B5 peak memory : floor", b5, b5_floor, 1.15),
+             bar("B5 : the DLLs alone (old floor)", b5, b5_imports, None),
+             bar("B5 : trivial program", b5, b5_trivial, None),
              bar(f"B6 20 000 small files ({disk})", b6, b6_miniunz, 1.5)]
     if runs.get(("B6", "miniunz-flush")):
         bars.append(bar("B6 against flushing miniunz", b6, runs[("B6", "miniunz-flush")], None))
@@ -341,6 +506,7 @@ def main():
     if runs.get(("B3-tmpfs", "signed")):
         bars.append(bar("B7 : B3 on tmpfs", runs[("B3-tmpfs", "signed")], runs[("B3-tmpfs", "portico")], None))
     chart(bars, out_png)
+    write_last(last, machine, summary(runs, size))
     for line in lines:
         if line.startswith("| B"):
             print(line)

@@ -25,17 +25,25 @@
 namespace {
 
 // True when a copy of the launcher took the pass over, to go on with this start once this one ends.
-bool InstallWaitingUpdate(const UpdateTrust& trust, const ProductConfig& config, bool configRead,
-                          const LauncherLocation& launcher, const std::wstring& commandLine) {
+bool InstallWaitingUpdate(const ProductConfig& config, bool configRead, const LauncherLocation& launcher,
+                          const std::wstring& commandLine) {
   // Unread, the configuration names neither the key nor the product, and whoever holds it open must
   // not decide what installs: the download stays, unmoved, for a start that reads it.
   if (!configRead) {
     if (HasUpdateStamp(launcher.folder) || HasWaitingUpdate(launcher.folder)) RecordUpdateWaitsForItsKey();
     return false;
   }
-  const StagingReport staging = StageUpdatePackage(trust.signatureRequired);
+  const StagingReport staging = StageUpdatePackage(UpdateSignatureRequired(kCompiledUpdateKey, config.UpdatePublicKey));
   RecordStaging(staging);
   if (staging.pairWaits) return false;
+  // No update, no trust to decide: nothing of the signature code runs on a plain start. An archive
+  // that comes after this look waits for the next start, as one that came a moment later would.
+  if (!HasWaitingUpdate(launcher.folder)) {
+    RecordExtraction(ExtractionReport());
+    return false;
+  }
+  const UpdateTrust trust =
+      DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol);
   const UpdatePass pass = ExtractUpdateOrHandOver(trust, launcher, commandLine, config.LogFile);
   if (!pass.handedOver) RecordExtraction(pass.extraction);
   return pass.handedOver;
@@ -49,9 +57,7 @@ UpdateTurn InstallUpdateInTurn(const ProductConfig& config, bool configRead, con
   // Another launcher's update never ended: nothing may start on a half-installed one.
   if (!oneUpdateAtATime.granted()) return UpdateTurn::NeverCame;
   RecordUpdateLock(oneUpdateAtATime);
-  const UpdateTrust trust =
-      DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol);
-  if (InstallWaitingUpdate(trust, config, configRead, launcher, commandLine)) return UpdateTurn::HandedOver;
+  if (InstallWaitingUpdate(config, configRead, launcher, commandLine)) return UpdateTurn::HandedOver;
   return oneUpdateAtATime.waited() ? UpdateTurn::AfterAWait : UpdateTurn::Immediate;
 }
 

@@ -53,17 +53,20 @@ std::string Reason(const UpdateVerdict& verdict) {
 
 }  // namespace
 
+bool UpdateSignatureRequired(std::string_view compiledKey, const std::wstring& configuredKey) {
+  return !compiledKey.empty() || !configuredKey.empty();
+}
+
 UpdateTrust DecideUpdateTrust(std::string_view compiledKey, const std::wstring& configuredKey, uint64_t floor,
                               const std::wstring& protocol) {
   UpdateTrust trust;
+  trust.signatureRequired = UpdateSignatureRequired(compiledKey, configuredKey);
   trust.floor = floor;
   if (const auto ascii = AsciiOnly(protocol)) trust.product = *ascii;
   if (!compiledKey.empty()) {
-    trust.signatureRequired = true;
     trust.compiledIn = true;
     trust.key = ParseMinisignKey(compiledKey);
   } else if (!configuredKey.empty()) {
-    trust.signatureRequired = true;
     if (const auto ascii = AsciiOnly(configuredKey)) trust.key = ParseMinisignKey(*ascii);
   }
   return trust;

@@ -23,6 +23,8 @@ struct UpdateTrust {
 // file. With neither, updates are installed unsigned.
 UpdateTrust DecideUpdateTrust(std::string_view compiledKey, const std::wstring& configuredKey, uint64_t floor = 0,
                               const std::wstring& protocol = std::wstring());
+// DecideUpdateTrust's signatureRequired alone, without parsing the key: what staging needs.
+bool UpdateSignatureRequired(std::string_view compiledKey, const std::wstring& configuredKey);
 
 enum class UpdateRefusal {
   None,

@@ -19,6 +19,15 @@ TEST(NarrowText, GivesCodePage936Bytes) {
   EXPECT_EQ(out.str(), "par: \xCE\xC4!");
 }
 
+TEST(NarrowText, KeepsAsciiAsTheCodePageDoesAndEndsAtANul) {
+  std::wstring ascii;
+  for (wchar_t c = 1; c <= 0x7F; ++c) ascii.push_back(c);
+  EXPECT_EQ(NarrowText(ascii), std::string(ascii.begin(), ascii.end()));
+  EXPECT_EQ(NarrowText(std::wstring(L"ab\0cd", 5)), "ab");
+  EXPECT_EQ(NarrowText(std::wstring(L"a\0\u0E01", 3)), "a");
+  EXPECT_EQ(NarrowText(std::wstring(L"中\0\u0E01", 3)), "\xD6\xD0");
+}
+
 TEST(NarrowText, IsEmptyWhenACharacterIsOutsideCodePage936) {
   EXPECT_EQ(NarrowText(L"\u0E01"), "");            // Thai
   EXPECT_EQ(NarrowText(L"abc中\u0E01def"), "");    // nothing of the part before it

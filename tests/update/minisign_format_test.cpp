@@ -132,6 +132,13 @@ TEST(UpdateTrust, CompiledKeyWinsAndAMalformedKeyStillRequiresASignature) {
     EXPECT_TRUE(trust.signatureRequired && !trust.key);
   }
   EXPECT_FALSE(DecideUpdateTrust("not a key", configured).key);
+  // Staging asks only whether a signature is required, and must get the same answer.
+  for (const std::string_view compiledKey : {std::string_view(), std::string_view(kOtherKey), std::string_view("x")}) {
+    for (const std::wstring& configuredKey : {std::wstring(), configured, std::wstring(L"x")}) {
+      EXPECT_EQ(UpdateSignatureRequired(compiledKey, configuredKey),
+                DecideUpdateTrust(compiledKey, configuredKey).signatureRequired);
+    }
+  }
 }
 
 }  // namespace
