@@ -19,5 +19,11 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   # A persistent server cuts the start of each Windows process from seconds to a fraction of one.
   wineserver -p
   trap "wineserver -k >/dev/null 2>&1 || true" EXIT
-  ctest --test-dir "$0" --output-on-failure --no-tests=error "${@}"
+  ctest --test-dir "$0" --output-on-failure --no-tests=error "${@}" && exit 0
+  status=$?
+  # The log of a long run is read from its end: the failed tests run once more, their output last.
+  # The run fails all the same, whatever the second run says.
+  echo "=== the failed tests once more, for their output at the end of the log ==="
+  ctest --test-dir "$0" --rerun-failed --output-on-failure 2>&1 | tail -n 200
+  exit $status
 ' "$build" "$@" 9>&-
