@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <shtypes.h>
 #include <windows.h>
+#include <winhttp.h>
 
 #include <utility>
 
@@ -101,6 +102,14 @@ struct LocalMemTraits {
   static void Close(pointer p) noexcept { ::LocalFree(p); }
 };
 
+// WinHTTP's session, connection and request handles; only a program that closes one links winhttp.
+struct WinHttpHandleTraits {
+  using pointer = HINTERNET;
+  static pointer Invalid() noexcept { return nullptr; }
+  static bool IsValid(pointer h) noexcept { return h != nullptr; }
+  static void Close(pointer h) noexcept { ::WinHttpCloseHandle(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using SnapshotHandle = UniqueHandle<FileHandleTraits>;
@@ -108,6 +117,7 @@ using PipeHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegKey = UniqueHandle<RegKeyTraits>;
 using Window = UniqueHandle<WindowTraits>;
+using WinHttpHandle = UniqueHandle<WinHttpHandleTraits>;
 template <typename T>
 using CoTaskMem = UniqueHandle<CoTaskMemTraits<T>>;
 using ItemIdList = CoTaskMem<ITEMIDLIST>;
