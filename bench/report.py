@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Turns the driver's results into docs/BENCHMARKS.md and its chart.
 usage: report.py RESULTS STRIPPED_SIZE IMPORTS MACHINE WINE DISK OUT_MD OUT_PNG NOTES_MD
+       report.py --b9 B9_RESULTS PACKAGE_BYTES OUT_MD   (B9 alone: its section of OUT_MD is replaced)
 Ratios are of medians taken in one run, the baseline interleaved with the subject; the spread of a
 ratio is that of the ratios of the runs paired in each round. Nothing here judges time: a missed
 goal is written down, never failed on."""
@@ -335,5 +336,76 @@ def main():
             print(line)
 
 
+B9_BEGIN = "<!-- B9 begin: written by bench/run-b9.sh -->"
+B9_END = "<!-- B9 end -->"
+
+
+def b9_section(runs, size):
+    """The client updater's download against curl's, HTTP and HTTPS, and a resume's cost."""
+    def fig(variant):
+        return runs[("B9", variant)]
+
+    def rate(values):
+        median = statistics.median(values.values())
+        return f"{size / MIB / (median / 1e6):.0f} MiB/s"
+
+    rows = []
+    for scheme in ("http", "https"):
+        transfer, total, curl = fig(f"updater-{scheme}-transfer"), fig(f"updater-{scheme}-total"), fig(f"curl-{scheme}")
+        _, text = ratio_text(transfer, curl)
+        rows.append(f"| {scheme.upper()} | {describe(transfer.values(), ms)}, {rate(transfer)} | "
+                    f"{describe(curl.values(), ms)}, {rate(curl)} | {text} | {ms(statistics.median(total.values()))} |")
+    median = lambda variant: statistics.median(fig(variant).values())  # noqa: E731
+    tls_updater = median("updater-https-transfer") - median("updater-http-transfer")
+    tls_curl = median("curl-https") - median("curl-http")
+    resumed = median("resume-first-transfer") + median("resume-rest-transfer")
+    resume_cost = resumed - median("updater-http-transfer")
+    checks = median("updater-http-total") - median("updater-http-transfer")
+    rounds = len(fig("updater-http-transfer"))
+    return "\n".join([
+        B9_BEGIN,
+        "## B9: the client updater's download",
+        "",
+        f"The updater (`portico_updater`, WinHTTP under Wine) fetching a {size / MIB:.0f} MiB package (B3's archive) "
+        "from nginx on loopback, against `curl` on the host fetching the same file; "
+        f"{rounds} rounds, each taking the four in turn. *Transfer* is from the call of `Download` to the last "
+        "byte; *placed* adds the SHA-256 and signature checks and the renames into `temp`.",
+        "",
+        "| | Updater under Wine: transfer | curl, native | Updater : curl | Updater, placed |",
+        "|---|---|---|---|---|",
+        *rows,
+        "",
+        f"- **TLS.** HTTPS adds {ms(tls_updater)} to the updater's transfer "
+        f"({100 * tls_updater / median('updater-https-transfer'):.0f}% of it: Wine's Schannel, over GnuTLS), "
+        f"and {ms(tls_curl)} to curl's ({100 * tls_curl / median('curl-https'):.0f}% of it, OpenSSL).",
+        f"- **The checks.** Hashing and checking the package once it arrived took {ms(checks)} "
+        "(SHA-256 against the feed, then the minisign signature's BLAKE2b-512).",
+        f"- **A resume.** Cancelled at half and resumed by a new process (a new check of the feed, then "
+        f"`Range: bytes=<n>-`): the two transfers took {ms(resumed)} together, {ms(resume_cost)} more than one "
+        "whole transfer.",
+        B9_END,
+    ])
+
+
+def main_b9():
+    results, size, out_md = sys.argv[2:5]
+    section = b9_section(load(results), int(size))
+    try:
+        with open(out_md) as old:
+            page = old.read()
+    except OSError:
+        page = ""
+    if B9_BEGIN in page and B9_END in page:
+        page = page[:page.index(B9_BEGIN)] + section + page[page.index(B9_END) + len(B9_END):]
+    else:
+        page = page.rstrip("\n") + "\n\n" + section + "\n"
+    with open(out_md, "w") as out:
+        out.write(page)
+    print(section)
+
+
 if __name__ == "__main__":
-    main()
+    if len(sys.argv) > 1 and sys.argv[1] == "--b9":
+        main_b9()
+    else:
+        main()
