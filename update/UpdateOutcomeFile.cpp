@@ -16,11 +16,10 @@ bool WriteUpdateOutcome(const std::wstring& root, const UpdateOutcome& outcome) 
   if (!tempFinal.empty() && tempFinal.back() != L'\\') tempFinal += L'\\';
   tempFinal += L"temp";
   const std::wstring record = temp + L'\\' + kUpdateOutcomeName;
-  // Whoever may write temp may leave anything at the new file's name; a link there goes as a link.
-  const std::wstring fresh = record + L".new";
-  DeleteFileW(fresh.c_str());
-  portico::FileHandle file(CreateFileW(fresh.c_str(), GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  // Under a fresh name, made only where no name is: whoever may write temp may have left a link at
+  // any fixed one, and deleting it by name would, under Wine, delete where it leads.
+  std::wstring fresh;
+  portico::FileHandle file = CreateOrphanFile(temp + L'\\', FILE_ATTRIBUTE_NORMAL, fresh);
   if (!file) return false;
   // temp may have become a link since it was looked at.
   if (!LiesBelow(FinalPathOf(file.get()), tempFinal)) {
