@@ -431,8 +431,8 @@ cat <<EOF
    DemoClient recorded:
 $(upd_record)
    temp now holds: $(ls -A "$upd_unix/temp" | tr '\n' ' ')
-   nginx served (its access log: method, path, status, bytes):
-$(awk '{ print "     " $6 " " $7 " " $9 " " $10 }' "$out/nginx/logs/access.log" | tr -d '"')
+   nginx served (its access log: method, path, status, bytes; without the script's own look at "/"):
+$(awk '$7 != "/" { print "     " $6 " " $7 " " $9 " " $10 }' "$out/nginx/logs/access.log" | tr -d '"')
 EOF
 win taskkill3 taskkill /f /im DemoClient.exe || true
 rm -f "$upd_unix/DemoClient.record.txt"
