@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# B9: the client updater fetching B3's 200 MiB archive as a package from nginx on loopback, under Wine,
+# B9: the client updater fetching a 200 MiB package from nginx on loopback, under Wine,
 # against curl fetching the same file natively; over HTTP and over HTTPS (a throwaway CA trusted in the
 # bench's Wine prefix only); and the cost of a resume (a download cancelled half-way, then finished).
 # Writes bench-run/b9-results.txt and the B9 section of docs/BENCHMARKS.md. Measures only.
@@ -20,8 +20,14 @@ public_key=$(sed -n 2p "$data/bench.pub")
 rm -rf "$work"
 mkdir -p "$work/site" "$work/tls" "$work/install/temp"
 : >"$results"
-# The package, its signature and a signed feed that offers it to an installation of 1.0.0.
-ln "$data/update.zip" "$work/site/benchupd-1.1.0.zip" 2>/dev/null || cp "$data/update.zip" "$work/site/benchupd-1.1.0.zip"
+# A package of 200 MiB that no compression shrinks (the updater never opens it: the launcher does), its
+# signature, and a signed feed that offers it to an installation of 1.0.0.
+if [ ! -f "$data/b9-package.bin" ]; then
+  head -c $((200 * 1024 * 1024)) /dev/urandom >"$data/b9-package.bin.part"
+  mv "$data/b9-package.bin.part" "$data/b9-package.bin"
+fi
+ln "$data/b9-package.bin" "$work/site/benchupd-1.1.0.zip" 2>/dev/null ||
+  cp "$data/b9-package.bin" "$work/site/benchupd-1.1.0.zip"
 published=$(date +%s)
 minisign -S -s "$data/bench.key" -m "$work/site/benchupd-1.1.0.zip" \
   -t "$(printf 'timestamp:%s\tproduct:benchupd\tversion:1.1.0' "$published")" >/dev/null
@@ -47,14 +53,16 @@ JSON
 minisign -S -s "$data/bench.key" -m "$work/site/benchupd.json" \
   -t "$(printf 'timestamp:%s\tproduct:benchupd' "$published")" >/dev/null
 
-# A throwaway CA and a server certificate for 127.0.0.1.
+# A throwaway CA and a server certificate for localhost, as the updater's own tests make them.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Portico bench CA" \
+  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
   -keyout "$work/tls/ca.key" -out "$work/tls/ca.pem" 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout "$work/tls/server.key" \
+openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$work/tls/server.key" \
   -out "$work/tls/server.csr" 2>/dev/null
-printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\n' >"$work/tls/san.ext"
+printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
+  >"$work/tls/server.ext"
 openssl x509 -req -in "$work/tls/server.csr" -CA "$work/tls/ca.pem" -CAkey "$work/tls/ca.key" -CAcreateserial \
-  -days 2 -extfile "$work/tls/san.ext" -out "$work/tls/server.pem" 2>/dev/null
+  -days 2 -extfile "$work/tls/server.ext" -out "$work/tls/server.pem" 2>/dev/null
 openssl x509 -in "$work/tls/ca.pem" -outform der -out "$work/tls/ca.der"
 
 http_port=$("$root/scripts/serve-updates" start "$work/nginx-http" "$work/site")
@@ -69,8 +77,11 @@ clear_download() { rm -f "$work/install/temp/"*; }
 # One fetch by the updater: "<transfer us> <total us> <status>" into the results as two figures.
 fetch() {  # variant round url [stop-at-percent]
   local line
-  line=$(wine "$tool" fetch "$3" "$public_key" benchupd "$(win "$work/install")" "$(win "$work/state")" ${4:-} \
-    </dev/null 2>>"$work/errors.log" | tr -d '\r')
+  if ! line=$(wine "$tool" fetch "$3" "$public_key" benchupd "$(win "$work/install")" "$(win "$work/state")" ${4:-} \
+    </dev/null 2>>"$work/errors.log" | tr -d '\r'); then
+    cat "$work/errors.log" >&2
+    return 1
+  fi
   echo "B9 $1-transfer $2 ${line%% *}" >>"$results"
   line=${line#* }
   echo "B9 $1-total $2 ${line%% *}" >>"$results"
@@ -89,8 +100,8 @@ for round in $(seq 0 $((rounds - 1))); do
   fetch updater-http "$round" "http://127.0.0.1:$http_port/benchupd.json"
   curl_fetch curl-http "$round" "http://127.0.0.1:$http_port/benchupd-1.1.0.zip"
   clear_download
-  fetch updater-https "$round" "https://127.0.0.1:$https_port/benchupd.json"
-  curl_fetch curl-https "$round" "https://127.0.0.1:$https_port/benchupd-1.1.0.zip" --cacert "$work/tls/ca.pem"
+  fetch updater-https "$round" "https://localhost:$https_port/benchupd.json"
+  curl_fetch curl-https "$round" "https://localhost:$https_port/benchupd-1.1.0.zip" --cacert "$work/tls/ca.pem"
   # Half, cancelled; then the rest, resumed from the part left in temp.
   clear_download
   fetch resume-first "$round" "http://127.0.0.1:$http_port/benchupd.json" 50
