@@ -85,6 +85,7 @@ int Fetch(int argc, wchar_t** argv) {
 int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && wcscmp(argv[1], L"trust-ca") == 0) return TrustCa(argv[2]);
   if (argc >= 7 && wcscmp(argv[1], L"fetch") == 0) return Fetch(argc, argv);
-  std::fprintf(stderr, "usage: BenchDownload trust-ca CA.der | fetch FEED KEY PRODUCT FOLDER STATE [STOP_AT_PERCENT]\n");
+  std::fprintf(stderr,
+               "usage: BenchDownload trust-ca CA.der | fetch FEED KEY PRODUCT FOLDER STATE [STOP_AT_PERCENT]\n");
   return 2;
 }

@@ -277,7 +277,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   portico::KernelHandle server;
   if (!client.settings.pipe.empty()) server.reset(CreateThread(nullptr, 0, ServePipe, nullptr, 0, nullptr));
   portico::KernelHandle updates;
-  if (!client.settings.update.feedUrl.empty()) updates.reset(CreateThread(nullptr, 0, CheckUpdates, nullptr, 0, nullptr));
+  if (!client.settings.update.feedUrl.empty()) {
+    updates.reset(CreateThread(nullptr, 0, CheckUpdates, nullptr, 0, nullptr));
+  }
 
   if (!client.window && !client.helperWindow) {
     // Without a window there is nothing to wait for but the end of the process.

@@ -95,8 +95,9 @@ void CheckForUpdates(const UpdateCheckSettings& settings, const std::wstring& in
     return;
   }
   const portico::client::UpdateOffer& offer = *check.offer;
-  record("update check: " + EscapeBytes(offer.version) + " offered, " + (offer.delta ? "delta" : "full") + " package of " +
-         std::to_string(offer.size) + " bytes" + (offer.notesUrl.empty() ? "" : ", notes " + EscapeBytes(offer.notesUrl)));
+  record("update check: " + EscapeBytes(offer.version) + " offered, " + (offer.delta ? "delta" : "full") +
+         " package of " + std::to_string(offer.size) + " bytes" +
+         (offer.notesUrl.empty() ? "" : ", notes " + EscapeBytes(offer.notesUrl)));
   // A quarter at a time is enough to see it move.
   int quarters = 0;
   const portico::client::DownloadResult result = client.Download([&](std::uint64_t done, std::uint64_t total) {

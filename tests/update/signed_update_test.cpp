@@ -97,8 +97,8 @@ std::string ExpectedOutcome(std::string line, const fs::path& temp) {
   const size_t sha = line.find("{sha}");
   if (sha != std::string::npos) {
     const fs::path digest = temp.parent_path() / L"archive.sha256";
-    const std::string command = "sha256sum < '" + rig::HostPath(temp / L"update.zip") + "' | cut -c1-64 | tr -d '\\n' > '" +
-                                rig::HostPath(digest) + "'";
+    const std::string command = "sha256sum < '" + rig::HostPath(temp / L"update.zip") +
+                                "' | cut -c1-64 | tr -d '\\n' > '" + rig::HostPath(digest) + "'";
     EXPECT_EQ(rig::RunHostProgram("/bin/sh", {"-c", command}), 0);
     line.replace(sha, 5, rig::ReadFile(digest));
     fs::remove(digest);
@@ -178,7 +178,7 @@ const char kOtherProduct[] = "refused\t1800000000\tproduct\t{sha}\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SignedUpdate,
-    testing::Values(
+    testing::Values(  // each row: the case, what became of the download, the refusal and the outcome
         Case("Prehashed"), Case("Legacy").Legacy(),
         Case("NoSignature")
             .Then(RemoveSignature)
