@@ -98,7 +98,7 @@ UpdateCheck Updater::Check() {
   HttpSession http(settings_.timeoutMs);
   const SmallFile feedFile = FetchSmallFile(http, feedUrl, kMaxFeedBytes, settings_.retries);
   if (feedFile.kind != SmallFile::fetched) return FetchFailure(feedFile);
-  const SmallFile signatureFile = FetchSmallFile(http, feedUrl + ".minisig", kMaxSignatureBytes, settings_.retries);
+  const SmallFile signatureFile = FetchSmallFile(http, SignatureUrl(feedUrl), kMaxSignatureBytes, settings_.retries);
   if (signatureFile.kind == SmallFile::serverError && signatureFile.status < 500) {
     return CheckResult(UpdateCheckStatus::feedRefused, "the feed is not signed: " + signatureFile.detail,
                        signatureFile.status);
@@ -124,9 +124,8 @@ UpdateCheck Updater::Check() {
     return CheckResult(UpdateCheckStatus::feedRefused, "feed refused: it is the feed of '" + feed->product + "'");
   }
   if (feed->published < 0 || static_cast<std::uint64_t>(feed->published) != signedTime) {
-    return CheckResult(UpdateCheckStatus::feedRefused,
-                       "feed refused: published " + std::to_string(feed->published) + " is not the signed time " +
-                           std::to_string(signedTime));
+    return CheckResult(UpdateCheckStatus::feedRefused, "feed refused: published " + std::to_string(feed->published) +
+                                                           " is not the signed time " + std::to_string(signedTime));
   }
 
   // A feed older than one already seen is a replay, which would hold the installation back.
@@ -205,7 +204,7 @@ DownloadResult Updater::Download(const std::function<void(std::uint64_t done, st
       return DownloadOutcome(DownloadStatus::diskError, fetched.detail);
   }
 
-  const SmallFile signature = FetchSmallFile(http, chosen.url + ".minisig", kMaxSignatureBytes, settings_.retries);
+  const SmallFile signature = FetchSmallFile(http, SignatureUrl(chosen.url), kMaxSignatureBytes, settings_.retries);
   if (signature.kind == SmallFile::networkError) return DownloadOutcome(DownloadStatus::networkError, signature.detail);
   if (signature.kind == SmallFile::serverError && signature.status >= 500) {
     return DownloadOutcome(DownloadStatus::serverError, signature.detail, signature.status);
@@ -233,8 +232,8 @@ DownloadResult Updater::Download(const std::function<void(std::uint64_t done, st
   // an archive never waits in temp beside the signature of another.
   const std::wstring placedSignature = temp + L"update.zip.minisig";
   if (!ReplaceFileBytes(placedSignature, signature.body)) {
-    return DownloadOutcome(DownloadStatus::diskError, "cannot place update.zip.minisig: error " +
-                                                          std::to_string(GetLastError()));
+    return DownloadOutcome(DownloadStatus::diskError,
+                           "cannot place update.zip.minisig: error " + std::to_string(GetLastError()));
   }
   if (!MoveFileExW(part.c_str(), (temp + L"update.zip").c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();

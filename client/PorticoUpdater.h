@@ -30,7 +30,7 @@ struct UpdaterSettings {
   std::string product;    // the Protocol
   std::string installedVersion;
   std::wstring installationFolder;  // the launcher's folder; downloads go to <folder>\temp
-  std::wstring stateFolder;         // where the client may write (bucket, last feed seen); e.g. %LOCALAPPDATA%\<product>
+  std::wstring stateFolder;  // where the client may write (bucket, last feed seen); e.g. %LOCALAPPDATA%\<product>
   unsigned timeoutMs = 30000;
   int retries = 3;
 };

@@ -30,7 +30,8 @@ PartResult DownloadPart(HttpSession& http, const PackageRequest& package, const 
   const bool resumable = ReadSmallFile(metaPath, 64 * 1024, keptMeta) && keptMeta == meta;
   portico::FileHandle part(CreateFileW(partPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                        resumable ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!part) return Failed(PartStatus::diskError, "cannot open the partial download: error " + std::to_string(GetLastError()));
+  if (!part)
+    return Failed(PartStatus::diskError, "cannot open the partial download: error " + std::to_string(GetLastError()));
   if (!resumable && !ReplaceFileBytes(metaPath, meta)) {
     return Failed(PartStatus::diskError, "cannot write the partial download's description");
   }
@@ -69,8 +70,9 @@ PartResult DownloadPart(HttpSession& http, const PackageRequest& package, const 
           if (head.status == 206 && from != 0) {
             const std::optional<ContentRange> range = ParseContentRange(head.contentRange);
             if (!range || range->first != from || range->total != package.size) {
-              stop = Failed(PartStatus::sizeMismatch, "the server's range '" + head.contentRange + "' is not bytes " +
-                                                          std::to_string(from) + "- of " + std::to_string(package.size),
+              stop = Failed(PartStatus::sizeMismatch,
+                            "the server's range '" + head.contentRange + "' is not bytes " + std::to_string(from) +
+                                "- of " + std::to_string(package.size),
                             head.status);
               return false;
             }
@@ -102,14 +104,14 @@ PartResult DownloadPart(HttpSession& http, const PackageRequest& package, const 
         },
         [&](const char* data, size_t size) {
           if (size > package.size - have) {
-            stop = Failed(PartStatus::sizeMismatch, "the server sends more than the feed's " +
-                                                        std::to_string(package.size) + " bytes");
+            stop = Failed(PartStatus::sizeMismatch,
+                          "the server sends more than the feed's " + std::to_string(package.size) + " bytes");
             return false;
           }
           DWORD written = 0;
           if (!WriteFile(part.get(), data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
-            stop = Failed(PartStatus::diskError, "cannot write the partial download: error " +
-                                                     std::to_string(GetLastError()));
+            stop = Failed(PartStatus::diskError,
+                          "cannot write the partial download: error " + std::to_string(GetLastError()));
             return false;
           }
           have += size;

@@ -37,7 +37,7 @@ HttpAnswer NetworkFailure() {
 
 }  // namespace
 
-HttpSession::HttpSession(unsigned timeoutMs) {
+HttpSession::HttpSession(unsigned timeoutMs) : timeout_(std::min<unsigned>(timeoutMs, 0x7fffffff)) {
   // The automatic proxy (WPAD and the user's settings) is Windows 8.1's; before it, and under Wine,
   // the open is refused and the WinHTTP proxy configured with netsh is taken.
   session_.reset(WinHttpOpen(L"PorticoUpdater/1", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
@@ -47,7 +47,7 @@ HttpSession::HttpSession(unsigned timeoutMs) {
                                WINHTTP_NO_PROXY_BYPASS, 0));
   }
   if (session_) {
-    const int timeout = static_cast<int>(std::min<unsigned>(timeoutMs, 0x7fffffff));
+    const int timeout = static_cast<int>(timeout_);
     WinHttpSetTimeouts(session_.get(), timeout, timeout, timeout, timeout);
   }
 }
@@ -75,6 +75,10 @@ HttpAnswer HttpSession::Get(const std::string& url, std::uint64_t rangeFrom,
                                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                     parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
   if (!request) return NetworkFailure();
+  // The wait for the answer's headers has a timeout of its own, which WinHttpSetTimeouts leaves at
+  // 90 s on Windows and unbounded under Wine: a server that accepts and stays silent would hold us.
+  DWORD headerTimeout = timeout_;
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerTimeout, sizeof(headerTimeout));
   if (rangeFrom != 0) {
     const std::wstring range = L"Range: bytes=" + std::to_wstring(rangeFrom) + L"-";
     if (!WinHttpAddRequestHeaders(request.get(), range.c_str(), static_cast<DWORD>(range.size()),

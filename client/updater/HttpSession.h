@@ -36,6 +36,7 @@ class HttpSession {
                  const std::function<bool(const char*, size_t)>& onBody, const std::atomic<bool>* cancel);
 
  private:
+  unsigned long timeout_;
   portico::WinHttpHandle session_;
 };
 

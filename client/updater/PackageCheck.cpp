@@ -73,7 +73,8 @@ PackageJudgement JudgePackageFile(const std::wstring& path, std::string_view sha
   crypto_hash_sha256_final(&state, digest);
   const std::string actual = LowerHex(digest, sizeof(digest));
   if (actual != sha256) {
-    return {PackageVerdict::hashMismatch, "the download's SHA-256 is " + actual + ", the feed says " + std::string(sha256)};
+    return {PackageVerdict::hashMismatch,
+            "the download's SHA-256 is " + actual + ", the feed says " + std::string(sha256)};
   }
   std::uint64_t timestamp = 0;
   if (std::optional<std::string> refusal = SignatureRefusal(key, signatureText, total, read, product, timestamp)) {

@@ -1,6 +1,7 @@
 #include "StateFiles.h"
 
 #include <windows.h>
+
 #include <bcrypt.h>
 
 #include <filesystem>
@@ -17,7 +18,8 @@ bool ReadSmallFile(const std::wstring& path, size_t limit, std::string& bytes) {
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || static_cast<unsigned long long>(size.QuadPart) > limit) {
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+      static_cast<unsigned long long>(size.QuadPart) > limit) {
     return false;
   }
   bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
@@ -64,13 +66,14 @@ std::uint32_t InstallationBucket(const std::wstring& stateFolder) {
   std::string kept;
   if (ReadSmallFile(path, 16, kept)) {
     if (!kept.empty() && kept.back() == '\n') kept.pop_back();
-    if (const std::optional<std::uint64_t> bucket = ParseDecimal(kept, 9999)) return static_cast<std::uint32_t>(*bucket);
+    if (const std::optional<std::uint64_t> bucket = ParseDecimal(kept, 9999))
+      return static_cast<std::uint32_t>(*bucket);
   }
   // Drawn until it lies below the largest multiple of 10000, so that every bucket is equally likely.
   std::uint32_t draw = 0;
   for (;;) {
-    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&draw), sizeof(draw),
-                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    if (!BCRYPT_SUCCESS(
+            BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&draw), sizeof(draw), BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
       // Not secret, only spread: a clock-based bucket still serves the rollout.
       draw = GetTickCount() ^ GetCurrentProcessId();
       break;

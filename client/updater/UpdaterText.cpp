@@ -22,8 +22,8 @@ size_t SchemeLength(std::string_view url) {
   for (size_t i = 1; i < url.size(); ++i) {
     const char c = url[i];
     if (c == ':') return i;
-    const bool schemeChar = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
-                            c == '-' || c == '.';
+    const bool schemeChar =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
     if (!schemeChar) return 0;
   }
   return 0;
@@ -111,6 +111,13 @@ std::optional<std::string> ResolveUrl(std::string_view base, std::string_view re
            std::string(referencePath);
   }
   return origin + WithoutDotSegments(path) + std::string(referenceQuery);
+}
+
+std::string SignatureUrl(std::string_view url) {
+  url = url.substr(0, url.find('#'));
+  const size_t queryStart = url.find('?');
+  if (queryStart == std::string_view::npos) return std::string(url) + ".minisig";
+  return std::string(url.substr(0, queryStart)) + ".minisig" + std::string(url.substr(queryStart));
 }
 
 bool IsFetchAllowed(std::string_view url, bool allowPlainHttp) {

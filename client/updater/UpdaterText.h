@@ -15,6 +15,10 @@ namespace portico::client::updater {
 // Nothing when base is no absolute address.
 std::optional<std::string> ResolveUrl(std::string_view base, std::string_view reference);
 
+// The address of the minisign signature beside a file: ".minisig" added to its path, before any
+// query, so that a signed CDN address keeps its query.
+std::string SignatureUrl(std::string_view url);
+
 // https:// always; http:// only to 127.0.0.1, localhost or [::1], unless plain HTTP is allowed.
 bool IsFetchAllowed(std::string_view url, bool allowPlainHttp);
 

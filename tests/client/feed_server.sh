@@ -50,8 +50,8 @@ http {
     ssl_certificate $dir/tls/server.crt;
     ssl_certificate_key $dir/tls/server.key;
     root $dir/www;
-    location /slow/ { limit_rate 128k; }
-    location /failing/ { return 500; }
+    location ~ /slow/ { limit_rate 128k; }
+    location ~ /failing/ { return 500; }
   }
 }
 CONF

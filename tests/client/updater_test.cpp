@@ -2,12 +2,15 @@
 // and packages, good and bad, each with what the check and the download answer and what reached the
 // installation's temp: nothing, or exactly the signed pair.
 #include <winsock2.h>
+
 #include <windows.h>
+
 #include <wincrypt.h>
 
 #include <gtest/gtest.h>
 #include <sodium.h>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <set>
@@ -66,7 +69,8 @@ class FeedServer {
   ~FeedServer() {
     Run("stop");
     if (HCERTSTORE root = CertOpenSystemStoreW(0, L"ROOT")) {
-      if (PCCERT_CONTEXT found = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ca_, nullptr)) {
+      if (PCCERT_CONTEXT found =
+              CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ca_, nullptr)) {
         CertDeleteCertificateFromStore(found);
       }
       CertCloseStore(root, 0);
@@ -79,8 +83,9 @@ class FeedServer {
   fs::path www() const { return folder_.path() / L"www"; }
   std::string accessLog() const { return rig::ReadFile(folder_.path() / L"logs" / L"access.log"); }
   std::wstring Url(bool https, const std::string& path) const {
-    return rig::FromUtf8((https ? "https://localhost:" + std::to_string(httpsPort_) : "http://127.0.0.1:" + std::to_string(httpPort_)) +
-                         "/" + path);
+    return rig::FromUtf8(
+        (https ? "https://localhost:" + std::to_string(httpsPort_) : "http://127.0.0.1:" + std::to_string(httpPort_)) +
+        "/" + path);
   }
 
  private:
@@ -153,15 +158,16 @@ struct Case {
 };
 
 std::string PackageJson(const Package& package, std::int64_t sizeChange = 0) {
-  return "{\"url\": \"" + package.file + "\", \"size\": " +
-         std::to_string(static_cast<std::int64_t>(package.bytes.size()) + sizeChange) + ", \"sha256\": \"" +
-         Sha256(package.bytes) + "\"}";
+  return "{\"url\": \"" + package.file +
+         "\", \"size\": " + std::to_string(static_cast<std::int64_t>(package.bytes.size()) + sizeChange) +
+         ", \"sha256\": \"" + Sha256(package.bytes) + "\"}";
 }
 
 std::string Release(const std::string& version, const Package& full, int rollout = 100,
                     const std::string& channel = "stable", const std::string& deltas = "") {
-  return "{\"version\": \"" + version + "\", \"channel\": \"" + channel + "\", \"rollout\": " + std::to_string(rollout) +
-         ", \"notes\": \"\", \"full\": " + PackageJson(full) + ", \"deltas\": [" + deltas + "]}";
+  return "{\"version\": \"" + version + "\", \"channel\": \"" + channel +
+         "\", \"rollout\": " + std::to_string(rollout) + ", \"notes\": \"\", \"full\": " + PackageJson(full) +
+         ", \"deltas\": [" + deltas + "]}";
 }
 
 void ChangeByte(const fs::path& file, size_t offset) {
@@ -183,110 +189,166 @@ struct Row {
   UpdateCheckStatus check;
   std::optional<DownloadStatus> download = std::nullopt;  // tried when the check offers
   int httpStatus = 0;                                     // of the check
-  bool cutMidway = false;  // the server stops at a quarter of the package, and starts again
+  // At a quarter of the package the server stops (and starts again), or the caller cancels; a new
+  // client then resumes.
+  enum Cut { none, serverStopped, cancelled } cut = none;
 };
 
 const Row kRows[] = {
-    {"full", [](Case& c) -> std::optional<Package> {
+    {"full",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
        c.PublishFeed(Release("1.1.0", full));
        return full;
-     }, UpdateCheckStatus::available, DownloadStatus::placed},
-    {"delta", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::available, DownloadStatus::placed},
+    {"delta",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
        Package delta = c.Publish("demo-1.0.0-to-1.1.0.zip", 700, 'd');
-       c.PublishFeed(Release("1.1.0", full, 100, "stable",
-                             "{\"from\": \"1.0.0\", " + PackageJson(delta).substr(1)));
+       // A query, as signed CDN addresses carry, stays behind the signature's ".minisig".
+       std::string deltaJson = "{\"from\": \"1.0.0\", " + PackageJson(delta).substr(1);
+       deltaJson.replace(deltaJson.find(".zip\""), 5, ".zip?from=1.0.0\"");
+       c.PublishFeed(Release("1.1.0", full, 100, "stable", deltaJson));
        return delta;
-     }, UpdateCheckStatus::available, DownloadStatus::placed},
-    {"https", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::available, DownloadStatus::placed},
+    {"https",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'h');
        c.PublishFeed(Release("1.1.0", full));
        c.settings.feedUrl = c.server.Url(true, "https/demo.json");
        return full;
-     }, UpdateCheckStatus::available, DownloadStatus::placed},
-    {"resumed", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::available, DownloadStatus::placed},
+    {"resumed",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("slow/demo-1.1.0.zip", 512 * 1024, 'r');
        c.PublishFeed(Release("1.1.0", full));
        return full;
-     }, UpdateCheckStatus::available, DownloadStatus::placed, 0, true},
-    {"byte-changed", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::available, DownloadStatus::placed, 0, Row::serverStopped},
+    {"cancelled",
+     [](Case& c) -> std::optional<Package> {
+       Package full = c.Publish("slow/demo-1.1.0.zip", 256 * 1024, 'c');
+       c.PublishFeed(Release("1.1.0", full));
+       return full;
+     },
+     UpdateCheckStatus::available, DownloadStatus::placed, 0, Row::cancelled},
+    {"stale-part-of-another-package",
+     [](Case& c) -> std::optional<Package> {
+       Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
+       c.PublishFeed(Release("1.1.0", full));
+       rig::WriteFile(c.temp() / L"~pt-download.part", std::string(1000, 'x'));
+       rig::WriteFile(c.temp() / L"~pt-download.meta",
+                      "url\thttp://127.0.0.1:1/old.zip\nsize\t5000\nsha256\t" + std::string(64, '0') + "\n");
+       return full;
+     },
+     UpdateCheckStatus::available, DownloadStatus::placed},
+    {"byte-changed",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
        c.PublishFeed(Release("1.1.0", full));
        ChangeByte(c.Served(full.file), 4000);
        return std::nullopt;
-     }, UpdateCheckStatus::available, DownloadStatus::hashMismatch},
-    {"wrong-size", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::available, DownloadStatus::hashMismatch},
+    {"wrong-size",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
        std::string release = Release("1.1.0", full);
        const std::string size = "\"size\": 5000";
        release.replace(release.find(size), size.size(), "\"size\": 4999");
        c.PublishFeed(release);
        return std::nullopt;
-     }, UpdateCheckStatus::available, DownloadStatus::sizeMismatch},
-    {"unsigned-package", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::available, DownloadStatus::sizeMismatch},
+    {"unsigned-package",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a', false);
        c.PublishFeed(Release("1.1.0", full));
        return std::nullopt;
-     }, UpdateCheckStatus::available, DownloadStatus::signatureRefused},
-    {"tampered-feed", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::available, DownloadStatus::signatureRefused},
+    {"tampered-feed",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
        c.PublishFeed(Release("1.1.0", full, 10));
        std::string json = rig::ReadFile(c.Served("demo.json"));
        json.replace(json.find("\"rollout\": 10"), 13, "\"rollout\": 99");
        rig::WriteFile(c.Served("demo.json"), json);
        return std::nullopt;
-     }, UpdateCheckStatus::feedRefused},
-    {"unsigned-feed", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::feedRefused},
+    {"unsigned-feed",
+     [](Case& c) -> std::optional<Package> {
        c.PublishFeed(Release("1.1.0", c.Publish("demo-1.1.0.zip", 5000, 'a')), kPublished, false);
        return std::nullopt;
-     }, UpdateCheckStatus::feedRefused, std::nullopt, 404},
-    {"older-feed-replayed", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::feedRefused, std::nullopt, 404},
+    {"older-feed-replayed",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
        c.PublishFeed("", kPublished + 100);
        EXPECT_EQ(pc::Updater(c.settings).Check().status, UpdateCheckStatus::upToDate);
        c.PublishFeed(Release("1.1.0", full));
        return std::nullopt;
-     }, UpdateCheckStatus::feedRefused},
-    {"rollout-0", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::feedRefused},
+    {"rollout-0",
+     [](Case& c) -> std::optional<Package> {
        c.PublishFeed(Release("1.1.0", c.Publish("demo-1.1.0.zip", 5000, 'a'), 0));
        return std::nullopt;
-     }, UpdateCheckStatus::upToDate},
-    {"rollout-50-bucket-4999", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::upToDate},
+    {"rollout-50-bucket-4999",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
        c.PublishFeed(Release("1.1.0", full, 50));
        rig::WriteFile(c.state.path() / L"bucket", "4999\n");
        return full;
-     }, UpdateCheckStatus::available, DownloadStatus::placed},
-    {"rollout-50-bucket-5000", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::available, DownloadStatus::placed},
+    {"rollout-50-bucket-5000",
+     [](Case& c) -> std::optional<Package> {
        c.PublishFeed(Release("1.1.0", c.Publish("demo-1.1.0.zip", 5000, 'a'), 50));
        rig::WriteFile(c.state.path() / L"bucket", "5000\n");
        return std::nullopt;
-     }, UpdateCheckStatus::upToDate},
-    {"channel-switch", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::upToDate},
+    {"channel-switch",
+     [](Case& c) -> std::optional<Package> {
        Package stable = c.Publish("demo-1.1.0.zip", 5000, 'a');
        Package beta = c.Publish("demo-1.2.0-beta.zip", 6000, 'b');
        c.PublishFeed(Release("1.1.0", stable) + ", " + Release("1.2.0", beta, 100, "beta"));
        c.settings.channel = "beta";
        return beta;
-     }, UpdateCheckStatus::available, DownloadStatus::placed},
+     },
+     UpdateCheckStatus::available, DownloadStatus::placed},
     {"not-found", [](Case&) -> std::optional<Package> { return std::nullopt; }, UpdateCheckStatus::serverError,
      std::nullopt, 404},
-    {"server-error", [](Case& c) -> std::optional<Package> {
+    {"server-error",
+     [](Case& c) -> std::optional<Package> {
        c.settings.feedUrl = c.server.Url(false, "failing/demo.json");
        return std::nullopt;
-     }, UpdateCheckStatus::serverError, std::nullopt, 500},
-    {"plain-http-elsewhere", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::serverError, std::nullopt, 500},
+    {"plain-http-elsewhere",
+     [](Case& c) -> std::optional<Package> {
        c.settings.feedUrl = L"http://127.0.0.2:1/demo.json";
        return std::nullopt;
-     }, UpdateCheckStatus::feedRefused},
-    {"refused-not-fetched-twice", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::feedRefused},
+    {"refused-not-fetched-twice",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
        c.PublishFeed(Release("1.1.0", full));
        WriteOutcomeRefusing(c, full);
        return std::nullopt;
-     }, UpdateCheckStatus::available, DownloadStatus::alreadyRefused},
-    {"refused-then-republished", [](Case& c) -> std::optional<Package> {
+     },
+     UpdateCheckStatus::available, DownloadStatus::alreadyRefused},
+    {"refused-then-republished",
+     [](Case& c) -> std::optional<Package> {
        Package full = c.Publish("demo-1.1.0.zip", 5000, 'a');
        c.PublishFeed(Release("1.1.0", full));
        WriteOutcomeRefusing(c, full);
@@ -295,7 +357,8 @@ const Row kRows[] = {
        EXPECT_EQ(before.Download(nullptr).status, DownloadStatus::alreadyRefused);
        c.PublishFeed(Release("1.1.0", full), kPublished + 1);
        return full;
-     }, UpdateCheckStatus::available, DownloadStatus::placed},
+     },
+     UpdateCheckStatus::available, DownloadStatus::placed},
 };
 
 // What lies in temp besides the launcher's outcome record.
@@ -330,16 +393,18 @@ TEST(Updater, TableAgainstNginx) {
     EXPECT_EQ(check.httpStatus, row.httpStatus) << check.detail;
     EXPECT_EQ(check.offer.has_value(), row.check == UpdateCheckStatus::available);
     if (row.download) {
-      if (row.cutMidway) {
-        bool stopped = false;
-        const pc::DownloadResult cut = updater.Download([&](std::uint64_t done, std::uint64_t total) {
-          if (!stopped && done >= total / 4) {
-            stopped = true;
-            server.Run("stop");
-          }
-        });
-        server.Run("start");
-        EXPECT_EQ(cut.status, DownloadStatus::networkError) << cut.detail;
+      if (row.cut != Row::none) {
+        std::atomic<bool> cancel{false};
+        const pc::DownloadResult cut = updater.Download(
+            [&](std::uint64_t done, std::uint64_t total) {
+              if (cancel || done < total / 4) return;
+              cancel = true;
+              if (row.cut == Row::serverStopped) server.Run("stop");
+            },
+            row.cut == Row::cancelled ? &cancel : nullptr);
+        if (row.cut == Row::serverStopped) server.Run("start");
+        EXPECT_EQ(cut.status, row.cut == Row::cancelled ? DownloadStatus::cancelled : DownloadStatus::networkError)
+            << cut.detail;
         const std::uint64_t kept = fs::file_size(c.temp() / L"~pt-download.part");
         EXPECT_GT(kept, 0u);
         EXPECT_LT(kept, placed->bytes.size());
@@ -347,8 +412,8 @@ TEST(Updater, TableAgainstNginx) {
         pc::Updater restarted(c.settings);
         ASSERT_EQ(restarted.Check().status, UpdateCheckStatus::available);
         EXPECT_EQ(restarted.Download(nullptr).status, *row.download);
-        EXPECT_NE(server.accessLog().find("/resumed/slow/demo-1.1.0.zip HTTP/1.1 206 range=bytes=" +
-                                          std::to_string(kept) + "-"),
+        EXPECT_NE(server.accessLog().find(
+                      "/" + c.folder + "/slow/demo-1.1.0.zip HTTP/1.1 206 range=bytes=" + std::to_string(kept) + "-"),
                   std::string::npos)
             << server.accessLog();
       } else {

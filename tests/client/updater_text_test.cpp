@@ -31,21 +31,21 @@ TEST(UpdaterText, PackageAddressesResolveAsInABrowser) {
   EXPECT_FALSE(ResolveUrl(feed, "https://"));
 }
 
+TEST(UpdaterText, SignatureBesideTheFileKeepsTheQuery) {
+  EXPECT_EQ(SignatureUrl("https://cdn.example/a.zip"), "https://cdn.example/a.zip.minisig");
+  EXPECT_EQ(SignatureUrl("https://cdn.example/a.zip?token=x&e=1#f"), "https://cdn.example/a.zip.minisig?token=x&e=1");
+}
+
 TEST(UpdaterText, PlainHttpOnlyToThisMachineUnlessAllowed) {
   const struct {
     const char* url;
     bool strict, allowed;
   } cases[] = {
-      {"https://updates.example/f.json", true, true},
-      {"HTTPS://updates.example/f.json", true, true},
-      {"http://127.0.0.1:8080/f.json", true, true},
-      {"http://LocalHost/f.json", true, true},
-      {"http://[::1]:80/f.json", true, true},
-      {"http://127.0.0.2/f.json", false, true},
-      {"http://localhost.example/f.json", false, true},
-      {"http://user@127.0.0.1.example/f.json", false, true},
-      {"ftp://updates.example/f.json", false, false},
-      {"file:///C:/f.json", false, false},
+      {"https://updates.example/f.json", true, true},   {"HTTPS://updates.example/f.json", true, true},
+      {"http://127.0.0.1:8080/f.json", true, true},     {"http://LocalHost/f.json", true, true},
+      {"http://[::1]:80/f.json", true, true},           {"http://127.0.0.2/f.json", false, true},
+      {"http://localhost.example/f.json", false, true}, {"http://user@127.0.0.1.example/f.json", false, true},
+      {"ftp://updates.example/f.json", false, false},   {"file:///C:/f.json", false, false},
       {"updates.example/f.json", false, false},
   };
   for (const auto& c : cases) {
@@ -64,9 +64,10 @@ TEST(UpdaterText, OutcomeLines) {
   OutcomeLine installed = ParseOutcomeLine("installed\t1765300000\t1.2.0\n");
   EXPECT_EQ(installed.kind, OutcomeLine::installed);
   EXPECT_EQ(installed.version, "1.2.0");
-  for (const std::string& bad : std::vector<std::string>{"", "installed\t1\t1.2.0", "refused\t0\tsignature\t" + sha.substr(1) + "\n",
-                                "refused\t0\tsignature\t" + std::string(64, 'A') + "\n", "refused\t-1\tx\t" + sha + "\n",
-                                "refused\t99999999999999999999\tx\t" + sha + "\n", "installed\t5\n", "other\t5\tx\n"}) {
+  for (const std::string& bad : std::vector<std::string>{
+           "", "installed\t1\t1.2.0", "refused\t0\tsignature\t" + sha.substr(1) + "\n",
+           "refused\t0\tsignature\t" + std::string(64, 'A') + "\n", "refused\t-1\tx\t" + sha + "\n",
+           "refused\t99999999999999999999\tx\t" + sha + "\n", "installed\t5\n", "other\t5\tx\n"}) {
     EXPECT_EQ(ParseOutcomeLine(bad).kind, OutcomeLine::none) << bad;
   }
 }
@@ -76,7 +77,8 @@ TEST(UpdaterText, ContentRange) {
   ASSERT_TRUE(range);
   EXPECT_EQ(range->first, 100u);
   EXPECT_EQ(range->total, 200u);
-  for (const char* bad : {"bytes 100-199/*", "bytes */200", "bytes 200-100/300", "bytes 0-200/200", "items 0-1/2", ""}) {
+  for (const char* bad :
+       {"bytes 100-199/*", "bytes */200", "bytes 200-100/300", "bytes 0-200/200", "items 0-1/2", ""}) {
     EXPECT_FALSE(ParseContentRange(bad)) << bad;
   }
 }
