@@ -8,7 +8,7 @@ CHECK_BUILD ?= $(BUILD)-check
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build test native-test check-native fuzz demo bench bench-start bench-build dist clean
+.PHONY: all setup configure build test native-test check-native fuzz demo bench bench-start bench-build bench-b9 dist clean
 
 all: build
 
@@ -53,6 +53,13 @@ bench: bench-build
 	@bash bench/run-bench.sh $(BENCH_BUILD)
 bench-start: bench-build
 	@bash bench/run-bench.sh --start $(BENCH_BUILD)
+
+# B9 alone (the client updater's download), in the same release tree: only its program is built.
+bench-b9: setup
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DBUILD_TESTING=OFF -DPORTICO_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) --target BenchDownload -j $$(nproc) -- --no-print-directory
+	@bash bench/run-b9.sh $(BENCH_BUILD)
 
 # A release: dist/Portico-<version>-win64.zip from a Release build tree of its own, reproducible from
 # the commit; make dist SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_PASS=...] [SIGN_TIMESTAMP_URL=...]

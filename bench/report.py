@@ -3,6 +3,7 @@
 usage: report.py RESULTS STRIPPED_SIZE IMPORTS MACHINE WINE DISK OUT_MD OUT_PNG NOTES_MD LAST_JSON
        report.py --compare RESULTS STRIPPED_SIZE LAST_JSON
        report.py --last RESULTS STRIPPED_SIZE MACHINE NOTE LAST_JSON
+       report.py --b9 B9_RESULTS PACKAGE_BYTES OUT_MD   (B9 alone: its section of OUT_MD is replaced)
 The first writes the page, and LAST_JSON with the figures it shows; the second prints the figures
 of RESULTS beside those of LAST_JSON, each flagged that lies outside the spread the last run's paired
 ratios had (the size: any change). The third writes LAST_JSON alone from a run that was cut short,
@@ -512,5 +513,82 @@ def main():
             print(line)
 
 
+B9_BEGIN = "<!-- B9 begin: written by bench/run-b9.sh -->"
+B9_END = "<!-- B9 end -->"
+
+
+def tls_text(what, extra, https):
+    if extra >= 0:
+        return f"- **TLS** adds {ms(extra)} to {what}: {100 * extra / https:.0f}% of its HTTPS time."
+    return f"- **TLS**: {what} took {ms(-extra)} *less* over HTTPS than over HTTP."
+
+
+def b9_section(runs, size):
+    """The client updater's download against curl's, HTTP and HTTPS, and a resume's cost."""
+    def fig(variant):
+        return runs[("B9", variant)]
+
+    def rate(values):
+        median = statistics.median(values.values())
+        return f"{size / MIB / (median / 1e6):.0f} MiB/s"
+
+    rows = []
+    for scheme in ("http", "https"):
+        transfer, total, curl = fig(f"updater-{scheme}-transfer"), fig(f"updater-{scheme}-total"), fig(f"curl-{scheme}")
+        _, text = ratio_text(transfer, curl)
+        rows.append(f"| {scheme.upper()} | {describe(transfer.values(), ms)}, {rate(transfer)} | "
+                    f"{describe(curl.values(), ms)}, {rate(curl)} | {text} | {ms(statistics.median(total.values()))} |")
+    median = lambda variant: statistics.median(fig(variant).values())  # noqa: E731
+    tls_updater = median("updater-https-transfer") - median("updater-http-transfer")
+    tls_curl = median("curl-https") - median("curl-http")
+    resumed = median("resume-first-transfer") + median("resume-rest-transfer")
+    resume_cost = resumed - median("updater-http-transfer")
+    checks = median("updater-http-total") - median("updater-http-transfer")
+    rounds = len(fig("updater-http-transfer"))
+    return "\n".join([
+        B9_BEGIN,
+        "## B9: the client updater's download",
+        "",
+        f"The updater (`portico_updater`, WinHTTP under Wine) fetching a {size / MIB:.0f} MiB package (random bytes) "
+        "from nginx on loopback, against `curl` on the host fetching the same file; "
+        f"{rounds} rounds, each taking the four in turn. *Transfer* is from the call of `Download` to the last "
+        "byte; *placed* adds the SHA-256 and signature checks and the renames into `temp`.",
+        "",
+        "| | Updater under Wine: transfer | curl, native | Updater : curl | Updater, placed |",
+        "|---|---|---|---|---|",
+        *rows,
+        "",
+        tls_text("the updater's transfer (Wine's Schannel, over GnuTLS)", tls_updater, median("updater-https-transfer")),
+        tls_text("curl's (OpenSSL)", tls_curl, median("curl-https")),
+        f"- **The checks.** From the last byte to the package placed took {ms(checks)}: the SHA-256 against the "
+        "feed, the fetch of the package's `.minisig`, its BLAKE2b-512 and Ed25519 check, and two renames.",
+        f"- **A resume.** Cancelled at half and resumed by a new process (a new check of the feed, then "
+        f"`Range: bytes=<n>-`): the two transfers took {ms(resumed)} together, "
+        + (f"{ms(resume_cost)} more" if resume_cost >= 0 else f"{ms(-resume_cost)} less")
+        + " than one whole transfer (medians of each, taken in the same rounds).",
+        B9_END,
+    ])
+
+
+def main_b9():
+    results, size, out_md = sys.argv[2:5]
+    section = b9_section(load(results), int(size))
+    try:
+        with open(out_md) as old:
+            page = old.read()
+    except OSError:
+        page = ""
+    if B9_BEGIN in page and B9_END in page:
+        page = page[:page.index(B9_BEGIN)] + section + page[page.index(B9_END) + len(B9_END):]
+    else:
+        page = page.rstrip("\n") + "\n\n" + section + "\n"
+    with open(out_md, "w") as out:
+        out.write(page)
+    print(section)
+
+
 if __name__ == "__main__":
-    main()
+    if len(sys.argv) > 1 and sys.argv[1] == "--b9":
+        main_b9()
+    else:
+        main()

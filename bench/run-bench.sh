@@ -31,28 +31,16 @@ if [ -z "$only_start" ] && ! "$py" -c "import matplotlib" 2>/dev/null; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends python3-matplotlib >/dev/null
 fi
 
-source "$root/scripts/wine-env.sh" "$build/wineprefix"
-"$root/scripts/wine-prefix" "$WINEPREFIX"
-
-win() { local path=$1; echo "Z:${path//\//\\}"; }
+source "$here/bench-data.sh"
 
 disk=$(df --output=fstype "$build" | tail -n 1)
 ram=""
 public_key=""
 # The start figures need none of the archives.
 if [ -z "$only_start" ]; then
-  # The archive is the same bytes every time; it is made once per build tree.
-  mkdir -p "$data"
-  if [ ! -f "$data/update.zip" ] || [ "$here/make-update.py" -nt "$data/update.zip" ]; then
-    echo "bench: writing the 200 MiB update archive"
-    python3 "$here/make-update.py" "$data/update.zip.part"
-    mv "$data/update.zip.part" "$data/update.zip"
-  fi
-  # B7: the same archive signed, with a key pair of this build tree's own (minisign's default form,
-  # a BLAKE2b-512 of the file, with a timestamp in its trusted comment).
-  if [ ! -f "$data/bench.key" ]; then
-    minisign -G -W -f -p "$data/bench.pub" -s "$data/bench.key" >/dev/null
-  fi
+  make_update_archive
+  # B7: the same archive signed, with the build tree's own key pair (minisign's default form, a
+  # BLAKE2b-512 of the file, with a timestamp in its trusted comment).
   if [ ! -f "$data/update.zip.minisig" ] || [ "$data/update.zip" -nt "$data/update.zip.minisig" ] ||
     [ "$data/bench.key" -nt "$data/update.zip.minisig" ]; then
     minisign -S -s "$data/bench.key" -m "$data/update.zip" >/dev/null
@@ -148,8 +136,10 @@ if [ -z "$only_start" ]; then
 fi
 
 # B8: the packer on B3's tree, natively, as a vendor's build runs it.
-echo "bench: B8 portico-pack"
-bash "$here/pack-bench.sh" "$build" "$data/update.zip" "$results" "$small_rounds"
+if [ -z "$only_start" ]; then
+  echo "bench: B8 portico-pack"
+  bash "$here/pack-bench.sh" "$build" "$data/update.zip" "$results" "$small_rounds"
+fi
 
 # B4: the size that ships (symbols stripped) and what the program needs from the system.
 cp "$bin/Portico.exe" "$work/Portico.stripped.exe"
@@ -169,3 +159,5 @@ fi
 "$py" "$here/report.py" "$results" "$size" "$imports" "$machine" "$wine_version" "$disk" \
   "$root/docs/BENCHMARKS.md" "$root/docs/benchmarks.png" "$here/notes.md" "$last"
 echo "bench: wrote docs/BENCHMARKS.md and docs/benchmarks.png"
+# B9 writes its own section into the page just written.
+bash "$here/run-b9.sh" "$build"

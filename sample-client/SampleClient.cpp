@@ -11,6 +11,14 @@
 //   helperwindow=1               also a hidden, unowned top-level window of another class
 //   inventory=1                  record every file below its folder, with size and CRC-32, at start
 //   pipestall=1                  serve the pipe with no buffer and never read: a writer waits for good
+// and, to check for updates once started (the client updater; its steps go to the record):
+//   update-feed=URL              the feed; no check without it
+//   update-key=KEY               the minisign public key line the launcher trusts
+//   update-product=NAME          the launcher's Protocol
+//   update-version=VERSION       the version installed now
+//   update-channel=NAME          stable unless given
+//   update-state=FOLDER          where the updater keeps its state (%LOCALAPPDATA%\<product>-updates)
+//   update-plain-http=1          allow a feed over http:// to another host than this machine
 #include <windows.h>
 
 #include <shellapi.h>
@@ -23,6 +31,7 @@
 #include "ClientRecord.h"
 #include "Inventory.h"
 #include "PorticoClient.h"
+#include "UpdateCheck.h"
 #include "WinHandles.h"
 
 namespace {
@@ -39,6 +48,7 @@ struct Settings {
   bool helperWindow = false;
   bool inventory = false;
   bool pipeStall = false;
+  UpdateCheckSettings update;
 };
 
 struct Client {
@@ -70,6 +80,14 @@ void ApplySetting(Settings& settings, const std::wstring& line) {
   if (key == L"helperwindow") settings.helperWindow = value == L"1";
   if (key == L"inventory") settings.inventory = value == L"1";
   if (key == L"pipestall") settings.pipeStall = value == L"1";
+  const std::string text(value.begin(), value.end());
+  if (key == L"update-feed") settings.update.feedUrl = value;
+  if (key == L"update-key") settings.update.publicKey = text;
+  if (key == L"update-product") settings.update.product = text;
+  if (key == L"update-version") settings.update.installedVersion = text;
+  if (key == L"update-channel") settings.update.channel = text;
+  if (key == L"update-state") settings.update.stateFolder = value;
+  if (key == L"update-plain-http") settings.update.allowPlainHttp = value == L"1";
 }
 
 Settings ReadSettings(const std::wstring& file, int argc, wchar_t** argv) {
@@ -152,6 +170,12 @@ void ServeWithoutReading() {
   Record("serving pipe " + EscapeBytes(ToUtf8(path)) + " without reading");
   if (ConnectNamedPipe(pipe.get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) Record("pipe connected");
   for (;;) Sleep(INFINITE);
+}
+
+DWORD WINAPI CheckUpdates(void*) {
+  const std::wstring folder = client.programPath.substr(0, client.programPath.find_last_of(L'\\'));
+  CheckForUpdates(client.settings.update, folder, Record);
+  return 0;
 }
 
 // Until the name is free (another copy may hold it), tries again; the library serves on a thread
@@ -252,6 +276,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   portico::KernelHandle server;
   if (!client.settings.pipe.empty()) server.reset(CreateThread(nullptr, 0, ServePipe, nullptr, 0, nullptr));
+  portico::KernelHandle updates;
+  if (!client.settings.update.feedUrl.empty()) {
+    updates.reset(CreateThread(nullptr, 0, CheckUpdates, nullptr, 0, nullptr));
+  }
 
   if (!client.window && !client.helperWindow) {
     // Without a window there is nothing to wait for but the end of the process.

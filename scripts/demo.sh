@@ -5,7 +5,9 @@
 # report, and a screenshot of the client; a signed update installed and a changed one refused. Then
 # the per-user launcher in the user's own folder: a start and a link through the shell. Both
 # installations keep the launcher's log file, printed at the end. Last, a product's machine-wide MSI
-# installed, a link opened, and the uninstall shown to leave nothing.
+# installed, a link opened, and the uninstall shown to leave nothing. Then the client updater: a
+# signed feed with a delta served by nginx on loopback, fetched by the client, installed by the
+# launcher's next start.
 # usage: demo.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -346,4 +348,126 @@ echo "   after the run the installation also holds: $(cd "$msi_install_unix" && 
 echo "== 10. msiexec /x DemoMSI.msi /qn: what is left"
 win msi-remove msiexec /x "$msi_win" /qn
 msi_state
+# The client updater, end to end: two releases of a product of its own (scheme demoupd), the second
+# offered by a signed feed with a full package and a delta, both signed, served by nginx on loopback.
+# DemoClient 1.0.0 checks the feed and places the delta in temp; the launcher's next start installs it.
+upd_unix="$WINEPREFIX/drive_c/Demo Updates"
+upd_win='C:\Demo Updates'
+site="$out/update-site"
+releases="$out/releases"
+rm -rf "$upd_unix" "$site" "$releases" "$WINEPREFIX/drive_c/Demo Updates State"
+mkdir -p "$upd_unix/temp" "$site" "$releases"
+trap '"$here/serve-updates" stop "$out/nginx"; wineserver -k >/dev/null 2>&1 || true' EXIT
+port=$("$here/serve-updates" start "$out/nginx" "$site")
+feed_url="http://127.0.0.1:$port/demoupd.json"
+release() {  # folder version
+  mkdir -p "$1/data"
+  cp "$build/bin/SampleClient.exe" "$1/DemoClient.exe"
+  printf 'Demo Updates %s\n' "$2" >"$1/readme.txt"
+  printf '%s\n' "$2" >"$1/data/version.txt"
+  printf 'window=none\nupdate-feed=%s\nupdate-key=%s\nupdate-product=demoupd\nupdate-version=%s\nupdate-state=%s\n' \
+    "$feed_url" "$public_key" "$2" 'C:\Demo Updates State' >"$1/DemoClient.settings.txt"
+}
+release "$releases/1.0.0" 1.0.0
+release "$releases/1.1.0" 1.1.0
+printf 'New in 1.1.0\n' >"$releases/1.1.0/data/whatsnew.txt"
+cp -r "$releases/1.0.0/." "$upd_unix/"
+cp "$build/bin/Portico.exe" "$upd_unix/"
+sed -e 's|<Protocol>demo</Protocol>|<Protocol>demoupd</Protocol>|' -e 's|Demo Client|Demo Updates|g' \
+  -e "s|</Product>|  <UpdatePublicKey>$public_key</UpdatePublicKey>\n</Product>|" \
+  "$root/demo/ProductConfig.xml" >"$upd_unix/ProductConfig.xml"
+published=$(date +%s)
+# The packages: the whole of 1.1.0, and the delta from 1.0.0 (the files that changed or came).
+python3 - "$releases/1.0.0" "$releases/1.1.0" "$site" <<'PY'
+import os, sys, zipfile
+old, new, site = sys.argv[1:]
+def files(root):
+    found = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            found[os.path.relpath(path, root).replace(os.sep, "/")] = open(path, "rb").read()
+    return found
+before, after = files(old), files(new)
+def write(name, entries):
+    with zipfile.ZipFile(os.path.join(site, name), "w", zipfile.ZIP_DEFLATED) as z:
+        for entry in sorted(entries):
+            z.writestr(entry, after[entry])
+write("demoupd-1.1.0.zip", after)
+write("demoupd-1.0.0-to-1.1.0.zip", [n for n in after if before.get(n) != after[n]])
+PY
+for package in demoupd-1.1.0.zip demoupd-1.0.0-to-1.1.0.zip; do
+  minisign -S -s "$keys/demo-update.key" -m "$site/$package" \
+    -t "$(printf 'timestamp:%s\tproduct:demoupd\tversion:1.1.0' "$published")" >/dev/null
+done
+python3 - "$site" "$published" >"$site/demoupd.json" <<'PY'
+import hashlib, json, os, sys
+site, published = sys.argv[1], int(sys.argv[2])
+def package(name, **extra):
+    data = open(os.path.join(site, name), "rb").read()
+    return dict(extra, url=name, size=len(data), sha256=hashlib.sha256(data).hexdigest())
+feed = {"format": 1, "product": "demoupd", "published": published, "releases": [
+    {"version": "1.1.0", "channel": "stable", "rollout": 100, "notes": "",
+     "full": package("demoupd-1.1.0.zip"),
+     "deltas": [package("demoupd-1.0.0-to-1.1.0.zip", **{"from": "1.0.0"})]}]}
+print(json.dumps(feed, indent=2, sort_keys=True))
+PY
+minisign -S -s "$keys/demo-update.key" -m "$site/demoupd.json" \
+  -t "$(printf 'timestamp:%s\tproduct:demoupd' "$published")" >/dev/null
+upd_record() { sed 's/^/   /' "$upd_unix/DemoClient.record.txt" 2>/dev/null || echo "   (nothing yet)"; }
+wait_for_record() {  # pattern
+  for _ in $(seq 120); do
+    grep -q "$1" "$upd_unix/DemoClient.record.txt" 2>/dev/null && return 0
+    sleep 0.5
+  done
+  echo "   (the client did not record \"$1\" within a minute)"
+}
+cat <<EOF
+
+== 11. The client updater (docs/Updates.md): a signed feed on nginx, a delta placed by DemoClient
+   $upd_win holds release 1.0.0 of a product of its own (scheme demoupd), with the vendor's key of
+   step 4 in ProductConfig.xml. Release 1.1.0 is packed in two zip files with Python's zipfile (the
+   whole release, and a delta of the files that changed or came) and the feed JSON is written by
+   Python; each is signed with minisign, the packages' trusted comments naming timestamp, product
+   and version:
+$(cd "$site" && ls -l | awk 'NR > 1 { printf "     %10s  %s\n", $5, $9 }')
+   The feed, $feed_url (nginx on loopback, started by scripts/serve-updates):
+$(sed 's/^/     /' "$site/demoupd.json")
+   DemoClient.settings.txt names the feed, the key, the product and the version installed:
+$(sed 's/^/     /' "$upd_unix/DemoClient.settings.txt")
+   Starting the launcher as a shortcut does: DemoClient 1.0.0 starts and checks for updates.
+EOF
+set +e
+win launcher "$upd_win\\Portico.exe"
+rc=$?
+set -e
+launcher_log $rc
+wait_for_record "update download: [a-z]"
+cat <<EOF
+   DemoClient recorded:
+$(upd_record)
+   temp now holds: $(ls -A "$upd_unix/temp" | tr '\n' ' ')
+   nginx served (its access log: method, path, status, bytes; without the script's own look at "/"):
+$(awk '$7 != "/" { print "     " $6 " " $7 " " $9 " " $10 }' "$out/nginx/logs/access.log" | tr -d '"')
+EOF
+win taskkill3 taskkill /f /im DemoClient.exe || true
+rm -f "$upd_unix/DemoClient.record.txt"
+echo
+echo "== 12. The next start of the launcher installs the delta; DemoClient 1.1.0 finds nothing newer"
+set +e
+win launcher "$upd_win\\Portico.exe"
+rc=$?
+set -e
+launcher_log $rc
+wait_for_record "update check: up to date\|update check: [a-z ]*error\|update check: feed refused"
+cat <<EOF
+   readme.txt now:        $(cat "$upd_unix/readme.txt")
+   data/version.txt now:  $(cat "$upd_unix/data/version.txt")
+   data/whatsnew.txt:     $(cat "$upd_unix/data/whatsnew.txt" 2>/dev/null || echo missing)
+   temp\\~pt-update.outcome (the launcher's word to the updater): $(tr '\t' ' ' <"$upd_unix/temp/~pt-update.outcome" 2>/dev/null || echo none)
+   DemoClient recorded:
+$(upd_record)
+EOF
+win taskkill4 taskkill /f /im DemoClient.exe || true
+"$here/serve-updates" stop "$out/nginx"
 echo "== Demo finished"

@@ -19,7 +19,7 @@ packages=(
   osslsigncode openssl
   minisign libsodium-dev autoconf automake libtool
   msitools wixl
-  nginx
+  nginx curl
 )
 
 as_root() {

@@ -129,6 +129,10 @@ std::optional<uint64_t> TrustedTimestamp(std::string_view trustedComment) {
   return seconds;
 }
 
+std::optional<std::string_view> TrustedVersion(std::string_view trustedComment) {
+  return NextField(trustedComment, "version:");
+}
+
 std::optional<std::string_view> ForeignProduct(std::string_view trustedComment, std::string_view product) {
   std::string_view rest = trustedComment;
   while (const std::optional<std::string_view> name = NextField(rest, "product:")) {

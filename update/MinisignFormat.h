@@ -43,6 +43,9 @@ std::optional<MinisignSignature> ParseMinisignSignature(std::string_view file);
 // tabs, as minisign writes them); nothing when there is none or it overflows.
 std::optional<uint64_t> TrustedTimestamp(std::string_view trustedComment);
 
+// The value of the first "version:<text>" field of a trusted comment; nothing when there is none.
+std::optional<std::string_view> TrustedVersion(std::string_view trustedComment);
+
 // The first product field ("product:<name>") of a trusted comment that names anything but `product`,
 // byte for byte; nothing when every such field names it, or there is none. An empty name is no
 // product, so that a comment bound to nothing never matches an installation that names none.

@@ -8,6 +8,7 @@
 #include "PathGuard.h"
 #include "RemovalList.h"
 #include "UnsafeEntryName.h"
+#include "UpdateOutcomeFile.h"
 #include "UpdateSpace.h"
 #include "UpdateVerification.h"
 
@@ -180,21 +181,17 @@ void ApplyArchive(ArchiveSource& source, const std::wstring& root, const std::ve
   movedAside = reader.movedAside();
 }
 
-}  // namespace
-
-ExtractionReport ExtractUpdatePackage(const UpdateTrust& trust, const std::vector<std::wstring>& stopAt,
-                                      const FileList& neverRemove) {
-  wchar_t folder[MAX_PATH];
-  const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
-  if (length == 0 || length >= MAX_PATH) return ExtractionReport();
-  return ExtractUpdatePackageIn(folder, trust, stopAt, neverRemove);
+PassEnd EndOf(const ExtractionReport& report) {
+  if (report.archiveUnreadable || report.noRoom || report.stoppedAtNamedFile || report.failed > 0 ||
+      report.removals.failed > 0) {
+    return PassEnd::Waits;
+  }
+  return report.archiveOpened ? PassEnd::Installed : PassEnd::NotAnArchive;
 }
 
-ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const UpdateTrust& trust,
-                                        const std::vector<std::wstring>& stopAt, const FileList& neverRemove) {
+ExtractionReport ExtractArchiveIn(const std::wstring& root, const UpdateTrust& trust,
+                                  const std::vector<std::wstring>& stopAt, const FileList& neverRemove) {
   ExtractionReport report;
-  std::wstring root = folder;
-  if (!root.empty() && root.back() != L'\\' && root.back() != L'/') root += L'\\';
   const std::wstring archive = root + L"update.zip";
   const std::wstring signature = archive + L".minisig";
   if (GetFileAttributesW(archive.c_str()) == INVALID_FILE_ATTRIBUTES) return report;
@@ -216,6 +213,13 @@ ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const Update
     }
     if (report.verdict.refusal == UpdateRefusal::None)
       ApplyArchive(source, root, stopAt, neverRemove, report, movedAside);
+    // The client's updater knows a refused download by its hash, and does not fetch it again.
+    const bool refused = report.verdict.refusal != UpdateRefusal::None;
+    if (trust.signatureRequired && (refused || EndOf(report) == PassEnd::NotAnArchive)) {
+      report.archiveSha256 = Sha256Hex(source.size(), [&source](uint64_t offset, void* buffer, size_t size) {
+        return source.ReadAt(offset, buffer, size);
+      });
+    }
   }
   if (report.verdict.refusal != UpdateRefusal::None) {
     report.archiveDeleted = DeleteAnyFile(archive);
@@ -229,6 +233,27 @@ ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const Update
   if (report.failed == 0 && report.removals.failed == 0) {
     report.archiveDeleted = DeleteAnyFile(archive);
     if (trust.signatureRequired) DeleteAnyFile(signature);
+  }
+  return report;
+}
+
+}  // namespace
+
+ExtractionReport ExtractUpdatePackage(const UpdateTrust& trust, const std::vector<std::wstring>& stopAt,
+                                      const FileList& neverRemove) {
+  wchar_t folder[MAX_PATH];
+  const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+  if (length == 0 || length >= MAX_PATH) return ExtractionReport();
+  return ExtractUpdatePackageIn(folder, trust, stopAt, neverRemove);
+}
+
+ExtractionReport ExtractUpdatePackageIn(const std::wstring& folder, const UpdateTrust& trust,
+                                        const std::vector<std::wstring>& stopAt, const FileList& neverRemove) {
+  std::wstring root = folder;
+  if (!root.empty() && root.back() != L'\\' && root.back() != L'/') root += L'\\';
+  const ExtractionReport report = ExtractArchiveIn(root, trust, stopAt, neverRemove);
+  if (const std::optional<UpdateOutcome> outcome = JudgedOutcome(report.verdict, EndOf(report), report.archiveSha256)) {
+    WriteUpdateOutcome(root, *outcome);
   }
   return report;
 }

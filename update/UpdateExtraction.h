@@ -39,7 +39,12 @@ struct ExtractionReport {
   // The verified archive has an entry for one of the files the caller named: nothing was written,
   // the archive is kept.
   bool stoppedAtNamedFile = false;
+  // SHA-256 of a signed archive that was refused or was no zip archive, as its outcome names it.
+  std::string archiveSha256;
 };
+
+// With a signature required, a pass that judged the archive for good leaves its outcome in temp
+// (UpdateOutcomeFile.h).
 
 // Unpacks update.zip from the current directory into the current directory; an empty report when
 // the current directory cannot be read. When an entry would replace one of `stopAt` (file names

@@ -50,6 +50,7 @@ struct UpdateVerdict {
   uint64_t floor = 0;
   std::string signedProduct;   // the product the trusted comment names, when it is another
   std::string signatureKeyId;  // as minisign shows it, once the signature file could be read
+  std::string signedVersion;   // the trusted comment's version field, once the signature held
 };
 
 // One line for the log: "update refused: <why>", or empty when nothing was refused.

@@ -96,6 +96,9 @@ UpdateVerdict VerifyUpdate(const UpdateTrust& trust, ArchiveSource& archive, con
     return verdict;
   }
   verdict.timestamp = *timestamp;
+  if (const std::optional<std::string_view> version = TrustedVersion(signature->trustedComment)) {
+    verdict.signedVersion = std::string(*version);
+  }
   if (const std::optional<std::string_view> other = ForeignProduct(signature->trustedComment, trust.product)) {
     verdict.refusal = UpdateRefusal::OtherProduct;
     verdict.signedProduct = std::string(*other);

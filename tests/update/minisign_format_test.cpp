@@ -3,7 +3,10 @@
 // the real minisign tool in signed_update_test.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "MinisignFormat.h"
+#include "UpdateOutcome.h"
 #include "UpdateTrust.h"
 
 namespace {
@@ -139,6 +142,49 @@ TEST(UpdateTrust, CompiledKeyWinsAndAMalformedKeyStillRequiresASignature) {
                 DecideUpdateTrust(compiledKey, configuredKey).signatureRequired);
     }
   }
+}
+
+// What a judged pass leaves for the client's updater: the line for each end, and none while the
+// archive waits or no signature was asked for.
+TEST(UpdateOutcome, LineForEachEndOfAPass) {
+  UpdateVerdict accepted;
+  accepted.checked = true;
+  accepted.timestamp = 1800000000;
+  accepted.signedVersion = "2.0.1";
+  UpdateVerdict older = accepted;
+  older.refusal = UpdateRefusal::OlderThanInstalled;
+  UpdateVerdict unsigned_ = accepted;
+  unsigned_.refusal = UpdateRefusal::NoSignature;
+  unsigned_.timestamp = 0;
+  UpdateVerdict undecided = accepted;
+  undecided.undecided = true;
+  UpdateVerdict breaking = accepted;
+  breaking.signedVersion = "2.0\tinstalled";
+  const std::string hash(64, 'a');
+  const std::tuple<UpdateVerdict, PassEnd, std::optional<std::string>> cases[] = {
+      {accepted, PassEnd::Installed, "installed\t1800000000\t2.0.1\n"},
+      {accepted, PassEnd::NotAnArchive, "refused\t1800000000\tmalformed\t" + hash + "\n"},
+      {accepted, PassEnd::Waits, std::nullopt},
+      {older, PassEnd::NotAnArchive, "refused\t1800000000\tolder\t" + hash + "\n"},
+      {unsigned_, PassEnd::NotAnArchive, "refused\t0\tunsigned\t" + hash + "\n"},
+      {undecided, PassEnd::Waits, std::nullopt},
+      {UpdateVerdict(), PassEnd::Installed, std::nullopt},
+      {breaking, PassEnd::Installed, "installed\t1800000000\t\n"},
+  };
+  for (const auto& [verdict, end, line] : cases) {
+    const std::optional<UpdateOutcome> outcome = JudgedOutcome(verdict, end, hash);
+    EXPECT_EQ(outcome ? std::optional<std::string>(OutcomeLine(*outcome)) : std::nullopt, line)
+        << testing::PrintToString(line);
+  }
+  EXPECT_EQ(TrustedVersion("timestamp:7\tproduct:demo\tversion:2.0.1"), std::optional<std::string_view>("2.0.1"));
+  EXPECT_EQ(TrustedVersion("timestamp:7\tversions:2"), std::nullopt);
+  const std::string abc = "abc";
+  EXPECT_EQ(Sha256Hex(abc.size(),
+                      [&abc](uint64_t offset, void* buffer, size_t size) {
+                        return abc.copy(static_cast<char*>(buffer), size, static_cast<size_t>(offset));
+                      }),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(Sha256Hex(10, [](uint64_t, void*, size_t) { return size_t{0}; }), "");
 }
 
 }  // namespace

@@ -69,8 +69,12 @@ struct Case {
   std::wstring launcher = L"Portico.exe";
   std::string stamp;    // the installation's stamp before the start, if any
   std::string refusal;  // the record's reason; empty when the update must be installed
+  // temp\~pt-update.outcome afterwards, with {time} for the signature's timestamp and {sha} for the
+  // archive's SHA-256; empty when there must be none.
+  std::string outcome = "installed\t{time}\t\n";
 
   explicit Case(std::string caseName) : name(std::move(caseName)) {}
+  bool keyless() const { return configuredKey.empty() && launcher == L"Portico.exe"; }
   Case& SignedBy(const std::string& key) { return signing.key = key, *this; }
   Case& Legacy() { return signing.legacy = true, *this; }
   Case& Comment(const std::string& comment) { return signing.trustedComment = comment, *this; }
@@ -79,7 +83,28 @@ struct Case {
   Case& Launcher(const std::wstring& file) { return launcher = file, *this; }
   Case& Stamp(const std::string& seconds) { return stamp = seconds + "\n", *this; }
   Case& Refused(const std::string& reason) { return refusal = reason, *this; }
+  Case& Outcome(const std::string& line) { return outcome = line, *this; }
 };
+
+// What the client's updater finds in temp: the line with the signature's time and the archive's hash.
+std::string ExpectedOutcome(std::string line, const fs::path& temp) {
+  const size_t time = line.find("{time}");
+  if (time != std::string::npos) {
+    const std::string signature = rig::ReadFile(temp / L"update.zip.minisig");
+    const size_t start = signature.find("timestamp:") + 10;
+    line.replace(time, 6, signature.substr(start, signature.find_first_not_of("0123456789", start) - start));
+  }
+  const size_t sha = line.find("{sha}");
+  if (sha != std::string::npos) {
+    const fs::path digest = temp.parent_path() / L"archive.sha256";
+    const std::string command = "sha256sum < '" + rig::HostPath(temp / L"update.zip") +
+                                "' | cut -c1-64 | tr -d '\\n' > '" + rig::HostPath(digest) + "'";
+    EXPECT_EQ(rig::RunHostProgram("/bin/sh", {"-c", command}), 0);
+    line.replace(sha, 5, rig::ReadFile(digest));
+    fs::remove(digest);
+  }
+  return line;
+}
 
 class SignedUpdate : public testing::TestWithParam<Case> {};
 
@@ -102,16 +127,22 @@ TEST_P(SignedUpdate, IsInstalledOnlyWhenItsSignatureAndAgeHold) {
   }
   Sign(temp / L"update.zip", signing);
   if (c.spoil) c.spoil(temp);
+  const std::string outcome = c.outcome.empty() ? "" : ExpectedOutcome(c.outcome, temp);
 
   const rig::DebuggeeResult result = install.RunLauncher(L"");
   EXPECT_EQ(result.exitCode, 0u);
   ASSERT_TRUE(install.WaitForStarts(1)) << "the target must start whatever became of the update";
-  EXPECT_TRUE(fs::is_empty(temp));
+  if (outcome.empty()) {
+    EXPECT_TRUE(fs::is_empty(temp));
+  } else {
+    EXPECT_EQ(rig::ReadFile(temp / L"~pt-update.outcome"), outcome);
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 1);
+  }
   EXPECT_FALSE(fs::exists(install.folder() / L"update.zip"));
   EXPECT_FALSE(fs::exists(install.folder() / L"update.zip.minisig"));
   if (c.refusal.empty()) {
     EXPECT_EQ(rig::ReadFile(install.folder() / L"data" / L"notes.txt"), "version 2");
-    EXPECT_TRUE(fs::exists(install.folder() / kStamp));
+    EXPECT_EQ(fs::exists(install.folder() / kStamp), !c.keyless());
     EXPECT_EQ(result.standardError.find("update refused"), std::string::npos) << result.standardError;
   } else {
     EXPECT_EQ(updatetest::Differences(before, updatetest::Snapshot(install.folder(), clientFiles)),
@@ -141,70 +172,97 @@ void GarbageSignature(const fs::path& temp) {
 
 const char kNoMatch[] = "the signature does not match update.zip";
 const char kMalformed[] = "update.zip.minisig is not a minisign signature";
+const char kBadSignature[] = "refused\t0\tsignature\t{sha}\n";
+const char kMalformedSignature[] = "refused\t0\tmalformed\t{sha}\n";
+const char kOtherProduct[] = "refused\t1800000000\tproduct\t{sha}\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SignedUpdate,
-    testing::Values(
+    testing::Values(  // each row: the case, what became of the download, the refusal and the outcome
         Case("Prehashed"), Case("Legacy").Legacy(),
-        Case("NoSignature").Then(RemoveSignature).Refused("no signature (update.zip.minisig)"),
-        Case("AnotherKey").SignedBy("other").Refused("signed by another key ("),
-        Case("ArchiveByteChanged").Then(FlipArchiveByte).Refused(kNoMatch),
-        Case("SignatureByteChanged").Then(FlipSignatureByte).Refused(kNoMatch),
+        Case("NoSignature")
+            .Then(RemoveSignature)
+            .Refused("no signature (update.zip.minisig)")
+            .Outcome("refused\t0\tunsigned\t{sha}\n"),
+        Case("AnotherKey").SignedBy("other").Refused("signed by another key (").Outcome(kBadSignature),
+        Case("ArchiveByteChanged").Then(FlipArchiveByte).Refused(kNoMatch).Outcome(kBadSignature),
+        Case("SignatureByteChanged").Then(FlipSignatureByte).Refused(kNoMatch).Outcome(kBadSignature),
         Case("TrustedCommentByteChanged")
             .Then(FlipTrustedCommentByte)
-            .Refused("the trusted comment does not match its signature"),
-        Case("TruncatedSignature").Then(TruncateSignature).Refused(kMalformed),
-        Case("EmptySignature").Then(EmptySignature).Refused(kMalformed),
-        Case("MebibyteOfGarbage").Then(GarbageSignature).Refused(kMalformed),
+            .Refused("the trusted comment does not match its signature")
+            .Outcome(kBadSignature),
+        Case("TruncatedSignature").Then(TruncateSignature).Refused(kMalformed).Outcome(kMalformedSignature),
+        Case("EmptySignature").Then(EmptySignature).Refused(kMalformed).Outcome(kMalformedSignature),
+        Case("MebibyteOfGarbage").Then(GarbageSignature).Refused(kMalformed).Outcome(kMalformedSignature),
         Case("MalformedConfiguredKey")
             .Key(PublicKey("vendor").substr(1))
-            .Refused("the update key is not a minisign public key"),
-        Case("CompiledKeyOverridesConfigured").Launcher(L"PorticoKeyed.exe").Refused("signed by another key ("),
+            .Refused("the update key is not a minisign public key")
+            .Outcome(kBadSignature),
+        Case("CompiledKeyOverridesConfigured")
+            .Launcher(L"PorticoKeyed.exe")
+            .Refused("signed by another key (")
+            .Outcome(kBadSignature),
         Case("CompiledKeyWithoutConfiguration").Launcher(L"PorticoKeyed.exe").Key("").SignedBy("compiled"),
         Case("OlderThanInstalled")
             .Comment("timestamp:1700000000")
             .Stamp("1800000000")
-            .Refused("older than the installed update (timestamp 1700000000 < 1800000000)"),
+            .Refused("older than the installed update (timestamp 1700000000 < 1800000000)")
+            .Outcome("refused\t1700000000\tolder\t{sha}\n"),
         Case("EqualToInstalled").Comment("timestamp:1800000000").Stamp("1800000000"),
-        Case("NoTimestamp").Comment("release 2.0").Refused("the trusted comment has no timestamp"),
+        Case("NoTimestamp")
+            .Comment("release 2.0")
+            .Refused("the trusted comment has no timestamp")
+            .Outcome(kMalformedSignature),
         // Without a stamp the launcher's floor still holds, and a stamp above it wins.
         Case("OlderThanTheFloorWithoutAStamp")
             .Comment("timestamp:1500000000")
-            .Refused("older than the launcher's floor (timestamp 1500000000 < 1600000000)"),
+            .Refused("older than the launcher's floor (timestamp 1500000000 < 1600000000)")
+            .Outcome("refused\t1500000000\tfloor\t{sha}\n"),
         Case("OlderThanACompiledFloor")
             .Launcher(L"PorticoKeyed.exe")
             .Key("")
             .SignedBy("compiled")
             .Comment("timestamp:1750000000")
-            .Refused("older than the launcher's floor (timestamp 1750000000 < 1760000000)"),
+            .Refused("older than the launcher's floor (timestamp 1750000000 < 1760000000)")
+            .Outcome("refused\t1750000000\tfloor\t{sha}\n"),
         Case("StampBelowTheFloor")
             .Launcher(L"PorticoKeyed.exe")
             .Key("")
             .SignedBy("compiled")
             .Comment("timestamp:1750000000")
             .Stamp("1700000000")
-            .Refused("older than the launcher's floor (timestamp 1750000000 < 1760000000)"),
+            .Refused("older than the launcher's floor (timestamp 1750000000 < 1760000000)")
+            .Outcome("refused\t1750000000\tfloor\t{sha}\n"),
         Case("StampAboveTheFloor")
             .Launcher(L"PorticoKeyed.exe")
             .Key("")
             .SignedBy("compiled")
             .Comment("timestamp:1790000000")
             .Stamp("1800000000")
-            .Refused("older than the installed update (timestamp 1790000000 < 1800000000)"),
+            .Refused("older than the installed update (timestamp 1790000000 < 1800000000)")
+            .Outcome("refused\t1790000000\tolder\t{sha}\n"),
         // A trusted comment may bind the archive to one product, named as its Protocol.
-        Case("ForThisProduct").Comment("timestamp:1800000000\tproduct:{product}\tversion:2.0.1"),
+        Case("ForThisProduct")
+            .Comment("timestamp:1800000000\tproduct:{product}\tversion:2.0.1")
+            .Outcome("installed\t1800000000\t2.0.1\n"),
         Case("ForAnotherProduct")
             .Comment("timestamp:1800000000\tproduct:other-product\tversion:2.0.1")
-            .Refused("signed for another product (product:other-product)"),
+            .Refused("signed for another product (product:other-product)")
+            .Outcome(kOtherProduct),
         Case("ForAProductNamedOnlyInPart")
             .Comment("timestamp:1800000000\tproduct:{product}-beta")
-            .Refused("signed for another product (product:porticotest"),
+            .Refused("signed for another product (product:porticotest")
+            .Outcome(kOtherProduct),
         Case("ForThisAndAnotherProduct")
             .Comment("timestamp:1800000000\tproduct:{product}\tproduct:other")
-            .Refused("signed for another product (product:other)"),
+            .Refused("signed for another product (product:other)")
+            .Outcome(kOtherProduct),
         Case("ForNoNamedProduct")
             .Comment("timestamp:1800000000\tproduct:")
-            .Refused("signed for another product (product:)")),
+            .Refused("signed for another product (product:)")
+            .Outcome(kOtherProduct),
+        // Without a key nothing judges the archive, and temp keeps no outcome.
+        Case("WithoutAKey").Key("").Then(RemoveSignature).Outcome("")),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 // An installation that trusts the vendor's key, with a signed update waiting in temp.
@@ -228,7 +286,9 @@ TEST(SignedUpdateStamp, FollowsTheLastUpdateAndRefusesAnOlderOne) {
     install.RunLauncher(L"");
   }
   EXPECT_EQ(rig::ReadFile(install.folder() / kStamp), "1800000000\n");
-  EXPECT_TRUE(fs::is_empty(temp));
+  // temp keeps only the last pass's outcome, for the client's updater.
+  EXPECT_EQ(rig::ReadFile(temp / L"~pt-update.outcome").rfind("refused\t1700000000\tolder\t", 0), 0u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 1);
   // The verdicts are in the log file too.
   const std::string log = rig::ReadFile(install.folder() / L"portico.log");
   EXPECT_NE(log.find("] signature: verified, key "), std::string::npos) << log;
@@ -252,6 +312,20 @@ TEST(SignedUpdateStamp, FollowsTheLastUpdateAndRefusesAnOlderOne) {
   EXPECT_NE(install.RunLauncher(L"").standardError.find("update refused: older than the installed update"),
             std::string::npos);
   EXPECT_EQ(rig::ReadFile(install.folder() / kStamp), "1800000000\n");
+}
+
+// Whoever may write temp may leave a link at the outcome's name: the launcher, with its rights,
+// replaces the link and never writes, or deletes, where it leads.
+TEST(SignedUpdateOutcome, IsNeverWrittenThroughALink) {
+  rig::Installation install;
+  const fs::path temp = PrepareSignedUpdate(install);
+  const fs::path outside = install.folder().parent_path() / (rig::UniqueName(L"outside-") + L".txt");
+  rig::WriteFile(outside, "not the launcher's");
+  rig::HostSymlink record(temp / L"~pt-update.outcome", rig::HostPath(outside));
+  install.RunLauncher(L"");
+  EXPECT_EQ(rig::ReadFile(outside), "not the launcher's");
+  EXPECT_EQ(rig::ReadFile(temp / L"~pt-update.outcome").rfind("installed\t", 0), 0u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 1);
 }
 
 // Unread, the configuration names no key. An installation that has taken a signed update installs
