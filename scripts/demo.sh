@@ -377,41 +377,22 @@ sed -e 's|<Protocol>demo</Protocol>|<Protocol>demoupd</Protocol>|' -e 's|Demo Cl
   -e "s|</Product>|  <UpdatePublicKey>$public_key</UpdatePublicKey>\n</Product>|" \
   "$root/demo/ProductConfig.xml" >"$upd_unix/ProductConfig.xml"
 published=$(date +%s)
-# The packages: the whole of 1.1.0, and the delta from 1.0.0 (the files that changed or came).
-python3 - "$releases/1.0.0" "$releases/1.1.0" "$site" <<'PY'
-import os, sys, zipfile
-old, new, site = sys.argv[1:]
-def files(root):
-    found = {}
-    for folder, _, names in os.walk(root):
-        for name in names:
-            path = os.path.join(folder, name)
-            found[os.path.relpath(path, root).replace(os.sep, "/")] = open(path, "rb").read()
-    return found
-before, after = files(old), files(new)
-def write(name, entries):
-    with zipfile.ZipFile(os.path.join(site, name), "w", zipfile.ZIP_DEFLATED) as z:
-        for entry in sorted(entries):
-            z.writestr(entry, after[entry])
-write("demoupd-1.1.0.zip", after)
-write("demoupd-1.0.0-to-1.1.0.zip", [n for n in after if before.get(n) != after[n]])
-PY
+# The packages, made by portico-pack from the release trees: the whole of 1.1.0, and the delta from
+# 1.0.0 (the files that changed or came, and the list of those that went).
+pack="$build/bin/portico-pack.exe"
+win pack-full "$pack" make "$(winepath -w "$releases/1.1.0")" -o "$(winepath -w "$site/demoupd-1.1.0.zip")"
+win pack-delta "$pack" make "$(winepath -w "$releases/1.1.0")" --from "$(winepath -w "$releases/1.0.0")" \
+  -o "$(winepath -w "$site/demoupd-1.0.0-to-1.1.0.zip")"
 for package in demoupd-1.1.0.zip demoupd-1.0.0-to-1.1.0.zip; do
   minisign -S -s "$keys/demo-update.key" -m "$site/$package" \
     -t "$(printf 'timestamp:%s\tproduct:demoupd\tversion:1.1.0' "$published")" >/dev/null
 done
-python3 - "$site" "$published" >"$site/demoupd.json" <<'PY'
-import hashlib, json, os, sys
-site, published = sys.argv[1], int(sys.argv[2])
-def package(name, **extra):
-    data = open(os.path.join(site, name), "rb").read()
-    return dict(extra, url=name, size=len(data), sha256=hashlib.sha256(data).hexdigest())
-feed = {"format": 1, "product": "demoupd", "published": published, "releases": [
-    {"version": "1.1.0", "channel": "stable", "rollout": 100, "notes": "",
-     "full": package("demoupd-1.1.0.zip"),
-     "deltas": [package("demoupd-1.0.0-to-1.1.0.zip", **{"from": "1.0.0"})]}]}
-print(json.dumps(feed, indent=2, sort_keys=True))
-PY
+# The feed, written by portico-pack with each package's size and SHA-256; minisign signs it here, since
+# portico-pack.exe cannot run the Linux minisign under Wine.
+win pack-feed "$pack" feed "$(winepath -w "$site/demoupd.json")" --product demoupd --version 1.1.0 \
+  --channel stable --full "$(winepath -w "$site/demoupd-1.1.0.zip")" \
+  --delta "1.0.0=$(winepath -w "$site/demoupd-1.0.0-to-1.1.0.zip")" --timestamp "$published"
+published=$(sed -n 's/^ *"published": *\([0-9]*\).*/\1/p' "$site/demoupd.json")
 minisign -S -s "$keys/demo-update.key" -m "$site/demoupd.json" \
   -t "$(printf 'timestamp:%s\tproduct:demoupd' "$published")" >/dev/null
 upd_record() { sed 's/^/   /' "$upd_unix/DemoClient.record.txt" 2>/dev/null || echo "   (nothing yet)"; }
@@ -426,10 +407,9 @@ cat <<EOF
 
 == 11. The client updater (docs/Updates.md): a signed feed on nginx, a delta placed by DemoClient
    $upd_win holds release 1.0.0 of a product of its own (scheme demoupd), with the vendor's key of
-   step 4 in ProductConfig.xml. Release 1.1.0 is packed in two zip files with Python's zipfile (the
-   whole release, and a delta of the files that changed or came) and the feed JSON is written by
-   Python; each is signed with minisign, the packages' trusted comments naming timestamp, product
-   and version:
+   step 4 in ProductConfig.xml. portico-pack makes two packages of release 1.1.0 (the whole release,
+   and a delta of what changed since 1.0.0) and writes the feed with their sizes and SHA-256; each
+   is signed with minisign, the packages' trusted comments naming timestamp, product and version:
 $(cd "$site" && ls -l | awk 'NR > 1 { printf "     %10s  %s\n", $5, $9 }')
    The feed, $feed_url (nginx on loopback, started by scripts/serve-updates):
 $(sed 's/^/     /' "$site/demoupd.json")
