@@ -17,7 +17,7 @@ packages=(
   libz-mingw-w64-dev libboost-dev googletest
   clang libclang-rt-14-dev libtinyxml2-dev
   osslsigncode openssl
-  minisign libsodium-dev autoconf automake libtool
+  minisign libsodium-dev zlib1g-dev autoconf automake libtool
   msitools wixl
   nginx curl
 )
