@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <stdexcept>
+#include <string>
 
 #include "Scratch.h"
 #include "WinHandles.h"
@@ -85,7 +86,7 @@ int RunHostProgram(const std::string& program, const std::vector<std::string>& a
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(shell.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &info)) {
-    throw std::runtime_error("cannot start a host program");
+    throw std::runtime_error("cannot start a host program (error " + std::to_string(GetLastError()) + ")");
   }
   portico::KernelHandle process(info.hProcess);
   portico::KernelHandle thread(info.hThread);
