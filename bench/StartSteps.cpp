@@ -78,12 +78,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const UpdateLock oneUpdateAtATime = TakeUpdateLock(launcher.folder, config.ProgName);
     if (!oneUpdateAtATime.granted()) return 4;
     RecordUpdateLock(oneUpdateAtATime);
-    const UpdateTrust trust =
-        DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol);
-    const StagingReport staging = StageUpdatePackage(trust.signatureRequired);
+    const StagingReport staging =
+        StageUpdatePackage(UpdateSignatureRequired(kCompiledUpdateKey, config.UpdatePublicKey));
     RecordStaging(staging);
-    if (!staging.pairWaits) {
-      const UpdatePass pass = ExtractUpdateOrHandOver(trust, launcher, L"");
+    if (!staging.pairWaits && !HasWaitingUpdate(launcher.folder)) {
+      RecordExtraction(ExtractionReport());
+    } else if (!staging.pairWaits) {
+      const UpdateTrust trust =
+          DecideUpdateTrust(kCompiledUpdateKey, config.UpdatePublicKey, kCompiledUpdateFloor, config.Protocol);
+      const UpdatePass pass = ExtractUpdateOrHandOver(trust, launcher, L"", config.LogFile);
       if (pass.handedOver) return 5;
       RecordExtraction(pass.extraction);
     }
