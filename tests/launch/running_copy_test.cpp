@@ -49,19 +49,24 @@ fs::path OtherCase(const fs::path& path) {
 TEST(RunningCopy, OnlyAnImageInTheLauncherFolderIsACopy) {
   struct Case {
     const char* name;
-    bool elsewhere;  // the running program lies in another folder
+    bool elsewhere;         // the running program lies in another folder
+    const wchar_t* window;  // its window; without one, a copy would be ended on the start road
+    bool forceRun;
     bool otherCase;  // the launcher is started through its folder spelled in the other case
     bool isCopy;
   };
-  for (const Case& c : {Case{"same name, other folder", true, false, false},
-                        Case{"folder spelled in the other case", false, true, true}}) {
+  for (const Case& c : {Case{"same name, other folder", true, L"normal", false, false, false},
+                        Case{"same name, other folder, no window", true, L"none", false, false, false},
+                        Case{"same name, other folder, no window, forcerun", true, L"none", true, false, false},
+                        Case{"folder spelled in the other case", false, L"normal", false, true, true}}) {
     SCOPED_TRACE(c.name);
     Installation install;
     install.WriteConfig();
     rig::RunningClient running =
-        c.elsewhere ? install.StartClientAs(install.progName(), L"normal", true) : install.StartClient(L"normal", true);
+        c.elsewhere ? install.StartClientAs(install.progName(), c.window, true) : install.StartClient(c.window, true);
     const fs::path launcher = c.otherCase ? OtherCase(install.folder()) / L"Portico.exe" : install.launcher();
-    LauncherRun run = RunAnsweringAnyBox(launcher, Link(install, L"open?id=7"), c.isCopy);
+    const std::wstring forceRun = c.forceRun ? L"forcerun:" : L"";
+    LauncherRun run = RunAnsweringAnyBox(launcher, forceRun + Link(install, L"open?id=7"), c.isCopy);
     EXPECT_EQ(run.box.has_value(), c.isCopy);
     EXPECT_EQ(run.result.exitCode, 0u);
     EXPECT_EQ(Installation::ExitCodeOf(running), static_cast<DWORD>(STILL_ACTIVE));
