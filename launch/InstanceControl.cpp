@@ -156,10 +156,15 @@ void TellAlreadyRunning(HWND owner) {
   }
 }
 
-HWND FindTopLevelWindowOf(DWORD processId) {
+TargetWindowSearch SearchWindowsOf(DWORD processId) {
   TargetWindowSearch search;
   search.processId = processId;
   EnumWindows(FindTargetWindowProc, reinterpret_cast<LPARAM>(&search));
+  return search;
+}
+
+HWND FindTopLevelWindowOf(DWORD processId) {
+  const TargetWindowSearch search = SearchWindowsOf(processId);
   return search.window ? search.window : search.fallback;
 }
 
@@ -237,8 +242,9 @@ bool CopyWentAway(const TargetCheck& running) {
   const HANDLE process = running.activatedProcess.get();
   if (!process) return false;
   if (HasEnded(process)) return true;
-  // A copy that still has a window is there; it just did not take the link.
-  if (FindTopLevelWindowOf(running.activatedProcessId)) return false;
+  // A copy that still shows a window is there; it just did not take the link. Hidden windows (the
+  // IME's, a helper's) can outlive the main one until the closing process's threads end.
+  if (SearchWindowsOf(running.activatedProcessId).window) return false;
   return WaitForSingleObject(process, kClosingCopyWaitMs) == WAIT_OBJECT_0;
 }
 

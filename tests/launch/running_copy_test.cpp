@@ -82,19 +82,36 @@ TEST(RunningCopy, OnlyAnImageInTheLauncherFolderIsACopy) {
   }
 }
 
+// OK pressed once the client has ended, or while it is on its way out: its window and pipe gone,
+// the process still alive for a while.
 TEST(HandOff, ALinkClickedWhileTheClientClosesStartsANewOne) {
-  Installation install;
-  install.WriteConfig();
-  rig::RunningClient closing = install.StartClient(L"normal", true);
-  rig::Debuggee launcher(install.launcher(), Link(install, L"open?id=7"));
-  auto box = rig::WaitForMessageBox(launcher.pid());
-  ASSERT_TRUE(box.has_value());
-  PostMessageW(closing.window, WM_CLOSE, 0, 0);
-  ASSERT_EQ(Installation::ExitCodeOf(closing, 5000), 0u);
-  rig::PressButton(*box, IDOK);  // may have gone with its owner
-  EXPECT_EQ(launcher.Wait().exitCode, 0u);
-  ASSERT_TRUE(install.WaitForStarts(2));
-  EXPECT_EQ(install.Record().starts.at(1).arguments, std::vector<std::string>{"open?id=7"});
+  struct Case {
+    const char* name;
+    const char* settings;
+    bool lingers;
+  };
+  for (const Case& c : {Case{"after it ended", "", false},
+                        Case{"while it lingers with a hidden window", "linger=2500\nhelperwindow=1\n", true}}) {
+    SCOPED_TRACE(c.name);
+    Installation install;
+    install.WriteConfig();
+    install.WriteClientSettings(c.settings);
+    rig::RunningClient closing = install.StartClient(L"normal", true);
+    rig::Debuggee launcher(install.launcher(), Link(install, L"open?id=7"));
+    auto box = rig::WaitForMessageBox(launcher.pid());
+    ASSERT_TRUE(box.has_value());
+    PostMessageW(closing.window, WM_CLOSE, 0, 0);
+    if (c.lingers) {
+      for (int i = 0; i < 200 && IsWindow(closing.window); ++i) Sleep(25);
+      ASSERT_EQ(Installation::ExitCodeOf(closing), static_cast<DWORD>(STILL_ACTIVE));
+    } else {
+      ASSERT_EQ(Installation::ExitCodeOf(closing, 5000), 0u);
+    }
+    rig::PressButton(*box, IDOK);  // may have gone with its owner
+    EXPECT_EQ(launcher.Wait().exitCode, 0u);
+    ASSERT_TRUE(install.WaitForStarts(2));
+    EXPECT_EQ(install.Record().starts.at(1).arguments, std::vector<std::string>{"open?id=7"});
+  }
 }
 
 std::wstring WideTextAt(HANDLE process, DWORD64 address) {
