@@ -114,6 +114,34 @@ TEST(HandOff, ALinkClickedWhileTheClientClosesStartsANewOne) {
   }
 }
 
+// A copy that only the retry with SeDebugPrivilege can open (every open of it before is made to
+// fail): nothing held its id until then, so what the retry opened is checked as a find is.
+TEST(RunningCopy, ACopyOpenedOnlyByTheRetryIsCheckedThroughThatHandle) {
+  struct Case {
+    const char* name;
+    bool elsewhere;
+  };
+  for (const Case& c : {Case{"in the launcher's folder", false}, Case{"same name, other folder", true}}) {
+    SCOPED_TRACE(c.name);
+    Installation install;
+    install.WriteConfig();
+    rig::RunningClient running =
+        c.elsewhere ? install.StartClientAs(install.progName(), L"none") : install.StartClient(L"none", false);
+    int endOpens = 0;
+    rig::DebuggeeOptions options;
+    options.breakOn = {"OpenProcess"};
+    options.onBreak = [&](const rig::BreakpointHit& hit) {
+      if (hit.context->R8 != running.pid) return rig::HitAction::Continue;
+      if ((hit.context->Rcx & PROCESS_TERMINATE) && ++endOpens == 2) return rig::HitAction::Continue;
+      hit.returnValue = 0;
+      return rig::HitAction::Return;
+    };
+    EXPECT_EQ(install.RunLauncher(Link(install, L"open?id=7"), options).exitCode, 0u);
+    EXPECT_EQ(endOpens, 2);
+    EXPECT_EQ(Installation::ExitCodeOf(running, c.elsewhere ? 0 : 5000), c.elsewhere ? STILL_ACTIVE : 0u);
+  }
+}
+
 std::wstring WideTextAt(HANDLE process, DWORD64 address) {
   wchar_t text[300] = {};
   SIZE_T read = 0;
