@@ -117,18 +117,24 @@ class DebugPrivilegeScope {
   bool adjusted_ = false;
 };
 
-// A handle that may end the copy. Opened by id while `copy` holds the process, so the id still
-// names it.
-portico::KernelHandle OpenToEnd(const FoundCopy& copy, const LauncherVariant& variant) {
-  portico::KernelHandle process(OpenProcess(kEndRights, FALSE, copy.id));
-  if (!process && variant.mayEnableDebugPrivilege) {
+const LauncherVariant& VariantOf(const CopySearch& search) { return search.variant ? *search.variant : kMachineWide; }
+
+// A handle that may end the copy; null when it cannot be opened to end it. Held by `copy`, the
+// process keeps its id, so the id still names it. Not held (it could not even be queried), the id
+// may name another process by now: the handle is then opened with the right to query too and
+// checked as a find is, and absent when it names no copy.
+std::optional<portico::KernelHandle> OpenToEnd(const FoundCopy& copy, const CopySearch& search) {
+  const DWORD rights = copy.process ? kEndRights : kEndRights | PROCESS_QUERY_LIMITED_INFORMATION;
+  portico::KernelHandle process(OpenProcess(rights, FALSE, copy.id));
+  if (!process && VariantOf(search).mayEnableDebugPrivilege) {
     const DebugPrivilegeScope debug;
-    process.reset(OpenProcess(kEndRights, FALSE, copy.id));
+    process.reset(OpenProcess(rights, FALSE, copy.id));
+  }
+  if (process && !copy.process && (HasEnded(process.get()) || !LiesInFolder(process.get(), search))) {
+    return std::nullopt;
   }
   return process;
 }
-
-const LauncherVariant& VariantOf(const CopySearch& search) { return search.variant ? *search.variant : kMachineWide; }
 
 // A client that stopped pumping messages would hold every synchronous call into its window (the
 // restore, the move to the top, a box it owns) and the launcher with it. SMTO_ABORTIFHUNG answers at
@@ -156,10 +162,15 @@ void TellAlreadyRunning(HWND owner) {
   }
 }
 
-HWND FindTopLevelWindowOf(DWORD processId) {
+TargetWindowSearch SearchWindowsOf(DWORD processId) {
   TargetWindowSearch search;
   search.processId = processId;
   EnumWindows(FindTargetWindowProc, reinterpret_cast<LPARAM>(&search));
+  return search;
+}
+
+HWND FindTopLevelWindowOf(DWORD processId) {
+  const TargetWindowSearch search = SearchWindowsOf(processId);
   return search.window ? search.window : search.fallback;
 }
 
@@ -237,8 +248,9 @@ bool CopyWentAway(const TargetCheck& running) {
   const HANDLE process = running.activatedProcess.get();
   if (!process) return false;
   if (HasEnded(process)) return true;
-  // A copy that still has a window is there; it just did not take the link.
-  if (FindTopLevelWindowOf(running.activatedProcessId)) return false;
+  // A copy that still shows a window is there; it just did not take the link. Hidden windows (the
+  // IME's, a helper's) can outlive the main one until the closing process's threads end.
+  if (SearchWindowsOf(running.activatedProcessId).window) return false;
   return WaitForSingleObject(process, kClosingCopyWaitMs) == WAIT_OBJECT_0;
 }
 
@@ -264,9 +276,11 @@ Termination TerminateTargetProcesses(const CopySearch& search) {
       if (!IsCopyOf(entry, search.name, ownSession, variant)) continue;
       std::optional<FoundCopy> copy = OpenCopy(entry.th32ProcessID, search);
       if (!copy) continue;
+      std::optional<portico::KernelHandle> end = OpenToEnd(*copy, search);
+      if (!end) continue;
       ++termination.found;
-      portico::KernelHandle end = OpenToEnd(*copy, variant);
-      if (end) copies.emplace_back(std::move(*copy), std::move(end));
+      // Ended through the handle it was opened by: the one that was checked.
+      if (*end) copies.emplace_back(std::move(*copy), std::move(*end));
     } while (Process32NextW(snapshot.get(), &entry));
   }
   for (const auto& [copy, end] : copies) {

@@ -47,8 +47,8 @@ TargetCheck CheckRunningTarget(const CopySearch& search);
 TargetCheck CheckRunningTarget(std::wstring name, bool forceRun);
 TargetCheck CheckRunningTarget(std::wstring name, bool forceRun, const LauncherVariant& variant);
 
-// After a failed hand-off: whether the copy brought up has gone, or is going (its windows are gone),
-// and ended within a short wait. False when it was never opened.
+// After a failed hand-off: whether the copy brought up has gone, or is going (no window of it shows;
+// hidden ones may stay until it ends) and ended within a short wait. False when it was never opened.
 bool CopyWentAway(const TargetCheck& running);
 
 struct Termination {

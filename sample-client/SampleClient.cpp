@@ -11,6 +11,8 @@
 //   helperwindow=1               also a hidden, unowned top-level window of another class
 //   inventory=1                  record every file below its folder, with size and CRC-32, at start
 //   pipestall=1                  serve the pipe with no buffer and never read: a writer waits for good
+//   linger=MS                    when closed, stop serving the pipe, destroy the window and only then
+//                                end, MS milliseconds later: a client on its way out
 // and, to check for updates once started (the client updater; its steps go to the record):
 //   update-feed=URL              the feed; no check without it
 //   update-key=KEY               the minisign public key line the launcher trusts
@@ -48,6 +50,7 @@ struct Settings {
   bool helperWindow = false;
   bool inventory = false;
   bool pipeStall = false;
+  DWORD lingerMs = 0;
   UpdateCheckSettings update;
 };
 
@@ -59,6 +62,8 @@ struct Client {
   HWND window = nullptr;
   HWND helperWindow = nullptr;
   HWND list = nullptr;
+  portico::KernelHandle server;       // the thread that serves the pipe
+  portico::KernelHandle stopServing;  // set: the server closes the pipe and the thread ends
 };
 Client client;
 
@@ -80,6 +85,7 @@ void ApplySetting(Settings& settings, const std::wstring& line) {
   if (key == L"helperwindow") settings.helperWindow = value == L"1";
   if (key == L"inventory") settings.inventory = value == L"1";
   if (key == L"pipestall") settings.pipeStall = value == L"1";
+  if (key == L"linger") settings.lingerMs = static_cast<DWORD>(wcstoul(value.c_str(), nullptr, 10));
   const std::string text(value.begin(), value.end());
   if (key == L"update-feed") settings.update.feedUrl = value;
   if (key == L"update-key") settings.update.publicKey = text;
@@ -187,7 +193,8 @@ DWORD WINAPI ServePipe(void*) {
     portico::client::LinkServer server(client.settings.pipe, RecordMessage);
     if (server.status() == portico::client::LinkServerStatus::serving) {
       Record("serving pipe " + EscapeBytes(ToUtf8(L"\\\\.\\pipe\\" + client.settings.pipe)));
-      for (;;) Sleep(INFINITE);
+      WaitForSingleObject(client.stopServing.get(), INFINITE);
+      return 0;
     }
     if (!reportedFailure) {
       Record("pipe unavailable, error " + std::to_string(server.error()) + ": " + Explain(server.status()));
@@ -215,6 +222,15 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       delete text;
       return 0;
     }
+    case WM_CLOSE:
+      // Lingering, the pipe goes before the window: a link that meets no window finds no pipe either.
+      if (client.settings.lingerMs > 0 && client.server && !client.settings.pipeStall) {
+        SetEvent(client.stopServing.get());
+        WaitForSingleObject(client.server.get(), INFINITE);
+        Record("pipe closed, lingering " + std::to_string(client.settings.lingerMs) + " ms");
+      }
+      DestroyWindow(window);
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -274,8 +290,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Record("windows: visible " + HandleText(client.window) + " hidden " + HandleText(client.helperWindow));
   }
 
-  portico::KernelHandle server;
-  if (!client.settings.pipe.empty()) server.reset(CreateThread(nullptr, 0, ServePipe, nullptr, 0, nullptr));
+  client.stopServing.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!client.settings.pipe.empty()) client.server.reset(CreateThread(nullptr, 0, ServePipe, nullptr, 0, nullptr));
   portico::KernelHandle updates;
   if (!client.settings.update.feedUrl.empty()) {
     updates.reset(CreateThread(nullptr, 0, CheckUpdates, nullptr, 0, nullptr));
@@ -295,5 +311,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  if (client.settings.lingerMs > 0) Sleep(client.settings.lingerMs);
   return 0;
 }

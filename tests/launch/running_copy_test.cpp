@@ -49,19 +49,24 @@ fs::path OtherCase(const fs::path& path) {
 TEST(RunningCopy, OnlyAnImageInTheLauncherFolderIsACopy) {
   struct Case {
     const char* name;
-    bool elsewhere;  // the running program lies in another folder
+    bool elsewhere;         // the running program lies in another folder
+    const wchar_t* window;  // its window; without one, a copy would be ended on the start road
+    bool forceRun;
     bool otherCase;  // the launcher is started through its folder spelled in the other case
     bool isCopy;
   };
-  for (const Case& c : {Case{"same name, other folder", true, false, false},
-                        Case{"folder spelled in the other case", false, true, true}}) {
+  for (const Case& c : {Case{"same name, other folder", true, L"normal", false, false, false},
+                        Case{"same name, other folder, no window", true, L"none", false, false, false},
+                        Case{"same name, other folder, no window, forcerun", true, L"none", true, false, false},
+                        Case{"folder spelled in the other case", false, L"normal", false, true, true}}) {
     SCOPED_TRACE(c.name);
     Installation install;
     install.WriteConfig();
     rig::RunningClient running =
-        c.elsewhere ? install.StartClientAs(install.progName(), L"normal", true) : install.StartClient(L"normal", true);
+        c.elsewhere ? install.StartClientAs(install.progName(), c.window, true) : install.StartClient(c.window, true);
     const fs::path launcher = c.otherCase ? OtherCase(install.folder()) / L"Portico.exe" : install.launcher();
-    LauncherRun run = RunAnsweringAnyBox(launcher, Link(install, L"open?id=7"), c.isCopy);
+    const std::wstring forceRun = c.forceRun ? L"forcerun:" : L"";
+    LauncherRun run = RunAnsweringAnyBox(launcher, forceRun + Link(install, L"open?id=7"), c.isCopy);
     EXPECT_EQ(run.box.has_value(), c.isCopy);
     EXPECT_EQ(run.result.exitCode, 0u);
     EXPECT_EQ(Installation::ExitCodeOf(running), static_cast<DWORD>(STILL_ACTIVE));
@@ -77,19 +82,64 @@ TEST(RunningCopy, OnlyAnImageInTheLauncherFolderIsACopy) {
   }
 }
 
+// OK pressed once the client has ended, or while it is on its way out: its window and pipe gone,
+// the process still alive for a while.
 TEST(HandOff, ALinkClickedWhileTheClientClosesStartsANewOne) {
-  Installation install;
-  install.WriteConfig();
-  rig::RunningClient closing = install.StartClient(L"normal", true);
-  rig::Debuggee launcher(install.launcher(), Link(install, L"open?id=7"));
-  auto box = rig::WaitForMessageBox(launcher.pid());
-  ASSERT_TRUE(box.has_value());
-  PostMessageW(closing.window, WM_CLOSE, 0, 0);
-  ASSERT_EQ(Installation::ExitCodeOf(closing, 5000), 0u);
-  rig::PressButton(*box, IDOK);  // may have gone with its owner
-  EXPECT_EQ(launcher.Wait().exitCode, 0u);
-  ASSERT_TRUE(install.WaitForStarts(2));
-  EXPECT_EQ(install.Record().starts.at(1).arguments, std::vector<std::string>{"open?id=7"});
+  struct Case {
+    const char* name;
+    const char* settings;
+    bool lingers;
+  };
+  for (const Case& c : {Case{"after it ended", "", false},
+                        Case{"while it lingers with a hidden window", "linger=2500\nhelperwindow=1\n", true}}) {
+    SCOPED_TRACE(c.name);
+    Installation install;
+    install.WriteConfig();
+    install.WriteClientSettings(c.settings);
+    rig::RunningClient closing = install.StartClient(L"normal", true);
+    rig::Debuggee launcher(install.launcher(), Link(install, L"open?id=7"));
+    auto box = rig::WaitForMessageBox(launcher.pid());
+    ASSERT_TRUE(box.has_value());
+    PostMessageW(closing.window, WM_CLOSE, 0, 0);
+    if (c.lingers) {
+      for (int i = 0; i < 200 && IsWindow(closing.window); ++i) Sleep(25);
+      ASSERT_EQ(Installation::ExitCodeOf(closing), static_cast<DWORD>(STILL_ACTIVE));
+    } else {
+      ASSERT_EQ(Installation::ExitCodeOf(closing, 5000), 0u);
+    }
+    rig::PressButton(*box, IDOK);  // may have gone with its owner
+    EXPECT_EQ(launcher.Wait().exitCode, 0u);
+    ASSERT_TRUE(install.WaitForStarts(2));
+    EXPECT_EQ(install.Record().starts.at(1).arguments, std::vector<std::string>{"open?id=7"});
+  }
+}
+
+// A copy that only the retry with SeDebugPrivilege can open (every open of it before is made to
+// fail): nothing held its id until then, so what the retry opened is checked as a find is.
+TEST(RunningCopy, ACopyOpenedOnlyByTheRetryIsCheckedThroughThatHandle) {
+  struct Case {
+    const char* name;
+    bool elsewhere;
+  };
+  for (const Case& c : {Case{"in the launcher's folder", false}, Case{"same name, other folder", true}}) {
+    SCOPED_TRACE(c.name);
+    Installation install;
+    install.WriteConfig();
+    rig::RunningClient running =
+        c.elsewhere ? install.StartClientAs(install.progName(), L"none") : install.StartClient(L"none", false);
+    int endOpens = 0;
+    rig::DebuggeeOptions options;
+    options.breakOn = {"OpenProcess"};
+    options.onBreak = [&](const rig::BreakpointHit& hit) {
+      if (hit.context->R8 != running.pid) return rig::HitAction::Continue;
+      if ((hit.context->Rcx & PROCESS_TERMINATE) && ++endOpens == 2) return rig::HitAction::Continue;
+      hit.returnValue = 0;
+      return rig::HitAction::Return;
+    };
+    EXPECT_EQ(install.RunLauncher(Link(install, L"open?id=7"), options).exitCode, 0u);
+    EXPECT_EQ(endOpens, 2);
+    EXPECT_EQ(Installation::ExitCodeOf(running, c.elsewhere ? 0 : 5000), c.elsewhere ? STILL_ACTIVE : 0u);
+  }
 }
 
 std::wstring WideTextAt(HANDLE process, DWORD64 address) {
