@@ -48,8 +48,8 @@ class LaunchCheck {
     }
     if (!IsBareFileName(program)) {
       Warn("program-folder", "ProgName",
-           "ProgName is not a bare file name (it holds \\, /, : or \"..\"): the launcher starts nothing; write the "
-           "file name alone, of a program in the launcher's folder");
+           "ProgName is not a bare file name (it holds \\, /, : or \"..\", or ends in a dot or a blank, which Windows "
+           "drops): the launcher starts nothing; write the file name alone, of a program in the launcher's folder");
     } else if (IsCommandScriptName(program)) {
       Warn("program-not-executable", "ProgName",
            Quoted(program) +
