@@ -70,10 +70,12 @@ class LaunchCheck {
     }
     const std::wstring extension = program.size() < 4 ? std::wstring() : AsciiLower(program.substr(program.size() - 4));
     if (!plan_.program.empty() && extension != L".exe" && extension != L".com") {
+      // Windows starts any program file whatever its name ends in; only its content, unseen here, tells.
+      plan_.programByContentOnly = true;
       Warn("program-not-executable", "ProgName",
            Quoted(program) +
-               " does not name a program (.exe): the launcher starts it as a program, never through "
-               "the shell's file classes, so a document or a script starts nothing");
+               " does not end in .exe or .com: the launcher starts it as a program, never through the shell's file "
+               "classes, so it starts nothing unless the file is a program");
     }
     if (extension != L".exe") {
       Warn("program-extension", "ProgName",
