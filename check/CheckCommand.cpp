@@ -159,8 +159,8 @@ CheckReport Check(const ConfigLocation& location, const CheckPlatform& platform)
   FillSettings(document, platform.toWide, report.settings, report.enabledItems);
   CheckStructure(document, platform.toWide, report);
   if (const tinyxml2::XMLElement* root = document.RootElement()) CheckItems(*root, platform.toWide, report.findings);
-  PlanLaunch(document, FolderNames(location.launcherFolder), report);
   FindCompiledKey(location.launcherFolder, platform, report.plan);
+  PlanLaunch(document, FolderNames(location.launcherFolder), report);
   CheckLogFile(location.launcherFolder, platform.expandVariables, report);
   return report;
 }

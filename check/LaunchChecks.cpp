@@ -199,7 +199,13 @@ class LaunchCheck {
 
   void UpdateKey() {
     const std::wstring& key = settings_.UpdatePublicKey;
-    if (!key.empty() && !MinisignKeyId(key)) {
+    if (key.empty() || MinisignKeyId(key)) return;
+    // A launcher with a key of its own never reads the setting, so its mistake costs nothing there.
+    if (!plan_.compiledKeyId.empty()) {
+      Note("key-invalid", "UpdatePublicKey",
+           "UpdatePublicKey is not a minisign public key, but the launcher does not use it: the key compiled into " +
+               Utf8(plan_.compiledKeyLauncher) + " decides which updates install");
+    } else {
       Warn("key-invalid", "UpdatePublicKey",
            "UpdatePublicKey is not a minisign public key, so every update will be refused unless a key compiled into "
            "the launcher applies instead: give the base64 line of minisign.pub (56 characters, 42 bytes beginning with "
