@@ -134,8 +134,7 @@ CheckReport Check(const ConfigLocation& location, const CheckPlatform& platform)
   CheckReport report;
   report.file = location.file.generic_u8string();
   NoteLocation(location, report);
-  std::error_code error;
-  if (!fs::exists(location.file, error)) {
+  if (location.reach == FileReach::kMissing) {
     AddError(report, "file-missing", 0,
              location.searched
                  ? std::string("no ProductConfig.xml beside the launcher nor in the folder above: ") + kLoadFailure
@@ -200,7 +199,7 @@ CheckOutput RunCheck(const std::vector<std::string>& arguments, const CheckPlatf
   const Options options = ParseArguments(arguments);
   if (!options.error.empty()) return {"", "PorticoCheck: " + options.error + "\n" + kUsage, kUsageExit};
   if (options.help) return {std::string(kUsage) + kHelp, "", 0};
-  CheckReport report = Check(LocateConfig(options.target), platform);
+  CheckReport report = Check(LocateConfig(options.target, platform.reachOf), platform);
   SortByLine(report.findings);
   LimitEachKind(report.findings);
   return {options.json ? ReportJson(report) : ReportText(report), "", ExitCodeOf(report)};
