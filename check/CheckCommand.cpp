@@ -134,8 +134,7 @@ CheckReport Check(const ConfigLocation& location, const CheckPlatform& platform)
   CheckReport report;
   report.file = location.file.generic_u8string();
   NoteLocation(location, report);
-  std::error_code error;
-  if (!fs::exists(location.file, error)) {
+  if (location.reach == FileReach::kMissing) {
     AddError(report, "file-missing", 0,
              location.searched
                  ? std::string("no ProductConfig.xml beside the launcher nor in the folder above: ") + kLoadFailure
@@ -159,8 +158,8 @@ CheckReport Check(const ConfigLocation& location, const CheckPlatform& platform)
   FillSettings(document, platform.toWide, report.settings, report.enabledItems);
   CheckStructure(document, platform.toWide, report);
   if (const tinyxml2::XMLElement* root = document.RootElement()) CheckItems(*root, platform.toWide, report.findings);
-  PlanLaunch(document, FolderNames(location.launcherFolder), report);
   FindCompiledKey(location.launcherFolder, platform, report.plan);
+  PlanLaunch(document, FolderNames(location.launcherFolder), report);
   CheckLogFile(location.launcherFolder, platform.expandVariables, report);
   return report;
 }
@@ -200,7 +199,7 @@ CheckOutput RunCheck(const std::vector<std::string>& arguments, const CheckPlatf
   const Options options = ParseArguments(arguments);
   if (!options.error.empty()) return {"", "PorticoCheck: " + options.error + "\n" + kUsage, kUsageExit};
   if (options.help) return {std::string(kUsage) + kHelp, "", 0};
-  CheckReport report = Check(LocateConfig(options.target), platform);
+  CheckReport report = Check(LocateConfig(options.target, platform.reachOf), platform);
   SortByLine(report.findings);
   LimitEachKind(report.findings);
   return {options.json ? ReportJson(report) : ReportText(report), "", ExitCodeOf(report)};

@@ -8,14 +8,16 @@
 #include <vector>
 
 #include "ConfigDocument.h"
+#include "ConfigLocation.h"
 #include "LogFileCheck.h"
 
-// What each program brings: its UTF-8 conversion (the launcher's own on Windows) and the opening of
-// a file for reading in binary mode.
+// What each program brings: its UTF-8 conversion (the launcher's own on Windows), the opening of
+// a file for reading in binary mode, and its look at whether a file is there.
 struct CheckPlatform {
   WideConversion toWide;
   std::FILE* (*openForReading)(const std::filesystem::path& path);
   VariableExpansion expandVariables;  // null where Windows variables cannot be expanded
+  ReachLook reachOf;                  // whether a file is there, as the program's platform sees it
 };
 
 struct CheckOutput {

@@ -27,6 +27,7 @@ struct ShortcutPlan {
 struct LaunchPlan {
   std::wstring program;  // started from the launcher's folder
   bool programPresent = false;
+  bool programByContentOnly = false;  // its name is not a program's: it starts only if the file is one
   std::wstring scheme;  // registered scheme name
   // Which launchers lie in the folder: Portico.exe registers the scheme for the machine, PorticoUser.exe
   // for the user alone. A folder with neither is taken for a machine-wide installation.

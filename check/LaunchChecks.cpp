@@ -48,8 +48,8 @@ class LaunchCheck {
     }
     if (!IsBareFileName(program)) {
       Warn("program-folder", "ProgName",
-           "ProgName is not a bare file name (it holds \\, /, : or \"..\"): the launcher starts nothing; write the "
-           "file name alone, of a program in the launcher's folder");
+           "ProgName is not a bare file name (it holds \\, /, : or \"..\", or ends in a dot or a blank, which Windows "
+           "drops): the launcher starts nothing; write the file name alone, of a program in the launcher's folder");
     } else if (IsCommandScriptName(program)) {
       Warn("program-not-executable", "ProgName",
            Quoted(program) +
@@ -70,10 +70,12 @@ class LaunchCheck {
     }
     const std::wstring extension = program.size() < 4 ? std::wstring() : AsciiLower(program.substr(program.size() - 4));
     if (!plan_.program.empty() && extension != L".exe" && extension != L".com") {
+      // Windows starts any program file whatever its name ends in; only its content, unseen here, tells.
+      plan_.programByContentOnly = true;
       Warn("program-not-executable", "ProgName",
            Quoted(program) +
-               " does not name a program (.exe): the launcher starts it as a program, never through "
-               "the shell's file classes, so a document or a script starts nothing");
+               " does not end in .exe or .com: the launcher starts it as a program, never through the shell's file "
+               "classes, so it starts nothing unless the file is a program");
     }
     if (extension != L".exe") {
       Warn("program-extension", "ProgName",
@@ -197,7 +199,13 @@ class LaunchCheck {
 
   void UpdateKey() {
     const std::wstring& key = settings_.UpdatePublicKey;
-    if (!key.empty() && !MinisignKeyId(key)) {
+    if (key.empty() || MinisignKeyId(key)) return;
+    // A launcher with a key of its own never reads the setting, so its mistake costs nothing there.
+    if (!plan_.compiledKeyId.empty()) {
+      Note("key-invalid", "UpdatePublicKey",
+           "UpdatePublicKey is not a minisign public key, but the launcher does not use it: the key compiled into " +
+               Utf8(plan_.compiledKeyLauncher) + " decides which updates install");
+    } else {
       Warn("key-invalid", "UpdatePublicKey",
            "UpdatePublicKey is not a minisign public key, so every update will be refused unless a key compiled into "
            "the launcher applies instead: give the base64 line of minisign.pub (56 characters, 42 bytes beginning with "

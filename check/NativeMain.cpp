@@ -14,7 +14,7 @@ std::FILE* OpenNarrow(const std::filesystem::path& path) { return std::fopen(pat
 
 int main(int argc, char** argv) {
   const CheckOutput result =
-      RunCheck(std::vector<std::string>(argv + 1, argv + argc), {Utf8ToUtf16, OpenNarrow, nullptr});
+      RunCheck(std::vector<std::string>(argv + 1, argv + argc), {Utf8ToUtf16, OpenNarrow, nullptr, FileSystemReach});
   std::fwrite(result.out.data(), 1, result.out.size(), stdout);
   std::fwrite(result.err.data(), 1, result.err.size(), stderr);
   return result.exitCode;

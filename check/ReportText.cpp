@@ -61,9 +61,12 @@ std::string Registration(const LaunchPlan& plan) {
 
 void Plan(std::string& out, const LaunchPlan& plan) {
   out += "\nWhat the launcher will do\n";
+  const std::string present = Present(plan.programPresent);
   Line(out, "start",
        plan.program.empty() ? "nothing"
-                            : Quoted(plan.program) + " from the launcher's folder" + Present(plan.programPresent));
+       : plan.programByContentOnly
+           ? "nothing, unless " + Quoted(plan.program) + " in the launcher's folder is a program" + present
+           : Quoted(plan.program) + " from the launcher's folder" + present);
   Line(out, "scheme", plan.scheme.empty() ? "none registered" : Registration(plan));
   Line(out, "hand-off",
        plan.pipe.empty() ? "none"

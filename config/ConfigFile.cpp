@@ -24,16 +24,6 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
   return L"\\\\?\\" + path;
 }
 
-// Only a file that is plainly not there lets the search go one folder up. One that is there but
-// cannot be reached (its path too long, its attributes denied) must fail to load and be reported,
-// never be replaced by whatever lies above.
-bool PlainlyMissing(const std::wstring& path) {
-  const std::wstring asked = FitsPathRoom(path) ? path : ExtendedLengthPath(path);
-  if (GetFileAttributesW(asked.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-  const DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 tinyxml2::XMLError LoadMissingFile(tinyxml2::XMLDocument& document) {
   // LoadFile(FILE*) has no way to say "not found", and the error setter is private. No file
   // system opens an empty name, so this reports exactly what LoadFile(name) reports for a file
@@ -47,13 +37,20 @@ struct FileCloser {
 
 }  // namespace
 
+FileReach ReachOf(const std::wstring& path) {
+  // A path that does not fit the room is still looked at, so that a file there is seen to be there.
+  const std::wstring asked = FitsPathRoom(path) ? path : ExtendedLengthPath(path);
+  if (GetFileAttributesW(asked.c_str()) != INVALID_FILE_ATTRIBUTES) return FileReach::kPresent;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileReach::kMissing : FileReach::kUnreachable;
+}
+
 std::optional<std::wstring> FindConfigFile(const std::wstring& modulePath) {
   std::optional<std::wstring> folder = FolderOf(modulePath);
   if (!folder) return std::nullopt;
   std::wstring beside = *folder + kConfigName;
-  if (!PlainlyMissing(beside)) return beside;
   std::optional<std::wstring> above = FolderOf(*folder);
-  if (!above) return beside;
+  if (PlaceOfConfig(ReachOf(beside), above.has_value()) == ConfigPlace::kBeside) return beside;
   return *above + kConfigName;
 }
 

@@ -7,6 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "ConfigPlace.h"
+
+// What GetFileAttributesW says of `path` (a full path); one longer than 259 characters is looked at
+// through its long form. Only "file not found" and "path not found" make it missing.
+FileReach ReachOf(const std::wstring& path);
+
 // The file beside the launcher at `modulePath` unless it is plainly missing there (not found), else
 // the one in the folder above (not tested before use). A file beside the launcher that exists but
 // cannot be read, its path too long included, is given, so that its loading fails and is reported.

@@ -101,7 +101,10 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
 }
 
 bool IsBareFileName(const std::wstring& name) {
-  return !name.empty() && name.find_first_of(L"\\/:") == std::wstring::npos && name.find(L"..") == std::wstring::npos;
+  // Windows drops trailing dots and blanks when it opens a file: "Start.bat " opens a script that
+  // the name's own checks would not see.
+  return !name.empty() && name.find_first_of(L"\\/:") == std::wstring::npos && name.find(L"..") == std::wstring::npos &&
+         name.back() != L'.' && name.back() != L' ';
 }
 
 bool IsCommandScriptName(const std::wstring& name) {

@@ -47,7 +47,7 @@ std::wstring FolderOf(const std::wstring& path);
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
 // A program name that names a file in the launcher folder and nowhere else: not empty, no folder
-// separator, no drive or stream colon, no "..".
+// separator, no drive or stream colon, no "..", and no trailing dot or blank, which Windows drops.
 bool IsBareFileName(const std::wstring& name);
 
 // A name the process-creation call would hand to the command interpreter instead of loading it as a

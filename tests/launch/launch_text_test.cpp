@@ -79,7 +79,9 @@ TEST(LaunchText, BareProgramNames) {
     EXPECT_TRUE(IsBareFileName(bare)) << bare;
   }
   for (const wchar_t* other : {L"", L"sub\\Client.exe", L"sub/Client.exe", L"..", L"..\\Client.exe", L"C:Client.exe",
-                               L"C:\\Client.exe", L"\\\\server\\share\\Client.exe", L"Client.exe:stream", L"a..exe"}) {
+                               L"C:\\Client.exe", L"\\\\server\\share\\Client.exe", L"Client.exe:stream", L"a..exe",
+                               // Windows drops trailing dots and blanks when it opens the file.
+                               L"Start.bat ", L"Client.exe.", L"Start.cmd. ", L" ", L"."}) {
     EXPECT_FALSE(IsBareFileName(other)) << other;
   }
   for (const wchar_t* script : {L"Start.bat", L"Start.CMD", L"x.Bat"}) EXPECT_TRUE(IsCommandScriptName(script));

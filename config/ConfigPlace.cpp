@@ -1,0 +1,5 @@
+#include "ConfigPlace.h"
+
+ConfigPlace PlaceOfConfig(FileReach beside, bool folderAbove) {
+  return beside == FileReach::kMissing && folderAbove ? ConfigPlace::kAbove : ConfigPlace::kBeside;
+}
