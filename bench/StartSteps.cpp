@@ -64,7 +64,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const LinkPayload link = FindLinkPayload(request.text, config.Protocol);
   if (TakeRoadOfARunningCopy(config, request, link, variant, launcher)) return 3;
   steps.emplace_back("running-copies", Since(mark));
-  const FolderJudgement installation = JudgeInstallationFolder(launcher.folder, variant);
+  const FolderJudgement installation = JudgeInstallationFolder(launcher.path, launcher.folder, variant);
   steps.emplace_back("folder-judgement", Since(mark));
   RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant, installation));
   steps.emplace_back("registration", Since(mark));

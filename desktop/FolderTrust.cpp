@@ -4,6 +4,9 @@
 #include <sddl.h>
 
 #include "LauncherVariant.h"
+#include "LogFilePath.h"
+#include "NarrowText.h"
+#include "PathGuard.h"
 #include "WinHandles.h"
 
 namespace {
@@ -19,6 +22,7 @@ std::string SidText(PSID sid) {
 
 AccessEntry EntryOf(const ACE_HEADER* header) {
   AccessEntry entry;
+  entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
   switch (header->AceType) {
     case ACCESS_ALLOWED_ACE_TYPE:
     case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: {  // a conditional grant counts as granted
@@ -38,6 +42,57 @@ AccessEntry EntryOf(const ACE_HEADER* header) {
       break;
   }
   return entry;
+}
+
+// The owner and access entries of `folder`, or the error that kept them from being read.
+DWORD ReadSecurity(const std::wstring& folder, FolderSecurity& security) {
+  portico::LocalMem<void> descriptor;
+  const DWORD error =
+      GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, nullptr, nullptr, descriptor.put());
+  if (error == ERROR_SUCCESS) security = SecurityOf(descriptor.get());
+  return error;
+}
+
+std::wstring FinalPathOfFile(const std::wstring& path) {
+  // No access is asked for: only the name is wanted, and the running launcher's image opens so.
+  portico::FileHandle handle(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+  return handle ? WithoutLongPathPrefix(FinalPathOf(handle.get())) : std::wstring();
+}
+
+bool SamePathText(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+// The way from the drive's root to the launcher: a link on it, a path that leads elsewhere than it
+// reads (a drive letter of the user's own), or a folder on it that someone else may rename.
+FolderJudgement JudgeWayTo(const std::wstring& launcherPath, const std::vector<std::wstring>& leading,
+                           const std::string& administratorUser) {
+  // The root is left out: where a volume begins is no link a user made, yet Wine marks a drive that
+  // is a host link as one.
+  for (size_t i = 1; i <= leading.size(); ++i) {
+    const std::wstring& component = i < leading.size() ? leading[i] : launcherPath;
+    if (IsReparsePoint(component)) {
+      return {FolderTrust::Writable, "its path passes through a link, " + NarrowText(component)};
+    }
+  }
+  const std::wstring finalPath = FinalPathOfFile(launcherPath);
+  if (finalPath.empty()) return {FolderTrust::Writable, "where its path leads cannot be told"};
+  if (!SamePathText(finalPath, WithoutLongPathPrefix(launcherPath))) {
+    return {FolderTrust::Writable, "its path leads to " + NarrowText(finalPath)};
+  }
+  // The last folder is the launcher's own, judged for more.
+  for (size_t i = 0; i + 1 < leading.size(); ++i) {
+    FolderSecurity security;
+    if (const DWORD error = ReadSecurity(leading[i], security)) return {FolderTrust::Unreadable, {}, error};
+    const FolderWriter writer = FindNonAdministratorReplacer(security, administratorUser);
+    if (writer.kind != WriterKind::None) {
+      return {FolderTrust::Writable, NarrowText(leading[i]) + ", a folder on its path: " + DescribeReplacer(writer)};
+    }
+  }
+  return {FolderTrust::Protected};
 }
 
 }  // namespace
@@ -79,18 +134,20 @@ std::string AdministratorUser() {
 }
 
 FolderJudgement JudgeFolder(const std::wstring& folder, const std::string& administratorUser) {
-  portico::LocalMem<void> descriptor;
-  const DWORD error =
-      GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                            nullptr, nullptr, nullptr, nullptr, descriptor.put());
-  if (error != ERROR_SUCCESS) return {FolderTrust::Unreadable, {}, error};
-  const FolderWriter writer = FindNonAdministratorWriter(SecurityOf(descriptor.get()), administratorUser);
+  FolderSecurity security;
+  if (const DWORD error = ReadSecurity(folder, security)) return {FolderTrust::Unreadable, {}, error};
+  const FolderWriter writer = FindNonAdministratorWriter(security, administratorUser);
   if (writer.kind == WriterKind::None) return {FolderTrust::Protected};
   return {FolderTrust::Writable, DescribeWriter(writer)};
 }
 
-FolderJudgement JudgeInstallationFolder(const std::wstring& folder, const LauncherVariant& variant) {
+FolderJudgement JudgeInstallationFolder(const std::wstring& launcherPath, const std::wstring& folder,
+                                        const LauncherVariant& variant) {
   if (!variant.requiresAdministratorsFolder) return {};
-  if (folder.empty()) return {FolderTrust::Unreadable, {}, ERROR_INVALID_NAME};
-  return JudgeFolder(folder, AdministratorUser());
+  const std::vector<std::wstring> leading = FoldersLeadingTo(launcherPath);
+  if (folder.empty() || leading.empty()) return {FolderTrust::Unreadable, {}, ERROR_INVALID_NAME};
+  const std::string administratorUser = AdministratorUser();
+  const FolderJudgement own = JudgeFolder(folder, administratorUser);
+  if (own.trust != FolderTrust::Protected) return own;
+  return JudgeWayTo(launcherPath, leading, administratorUser);
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "FolderWriters.h"
 
@@ -34,6 +35,11 @@ std::string AdministratorUser();
 // Judges a folder by its security descriptor; Unreadable when it cannot be read.
 FolderJudgement JudgeFolder(const std::wstring& folder, const std::string& administratorUser);
 
-// The launcher's own folder, for a variant that requires one only administrators can change;
-// NotJudged for the others. A folder that is not known cannot be judged and counts as Unreadable.
-FolderJudgement JudgeInstallationFolder(const std::wstring& folder, const LauncherVariant& variant);
+// The folder of the launcher at `launcherPath` (GetModuleFileNameW's path; `folder` is its folder),
+// for a variant that requires one only administrators can change; NotJudged for the others. The
+// scheme and the shortcut name that path, so the way to it counts as well: it is Writable when it
+// passes through a link (a junction, a symbolic link) or leads to another final path, or when someone
+// besides administrators may rename or remove a folder on it. A path that is not known cannot be
+// judged and counts as Unreadable.
+FolderJudgement JudgeInstallationFolder(const std::wstring& launcherPath, const std::wstring& folder,
+                                        const LauncherVariant& variant);

@@ -82,7 +82,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     return *exitCode;
   }
 
-  const FolderJudgement installation = JudgeInstallationFolder(launcher.folder, variant);
+  const FolderJudgement installation = JudgeInstallationFolder(launcher.path, launcher.folder, variant);
   // A copy that runs an update pass would register its own, passing file: its launcher did so already.
   if (!runner.active) {
     RecordRegistration(WriteRegFun(config.Protocol + L"\\shell\\open\\command", variant, installation));

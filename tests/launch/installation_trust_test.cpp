@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
+#include "Host.h"
 #include "Installation.h"
 #include "Launchers.h"
 #include "ShellLinks.h"
@@ -38,33 +40,63 @@ bool Logged(const Installation& install, const std::string& record) {
 class WritableFolder : public testing::TestWithParam<rig::LauncherKind> {};
 INSTANTIATE_TEST_SUITE_P(Launchers, WritableFolder, testing::ValuesIn(rig::kLaunchers), rig::LauncherKindName());
 
+// The folder itself, or the way to it: a folder above it that users may rename things in, or a
+// folder link (Wine's stand-in for a junction) that its user may point elsewhere later.
 TEST_P(WritableFolder, OnlyThePerUserLauncherRegistersAndRefreshesFromIt) {
+  enum class Way { FolderWritable, ParentWritable, ThroughLink };
+  const struct {
+    const char* name;
+    Way way;
+  } cases[] = {
+      {"the folder granted to Everyone", Way::FolderWritable},
+      {"the folder above granted to Everyone", Way::ParentWritable},
+      {"the folder reached through a link", Way::ThroughLink},
+  };
   const rig::LauncherKind& kind = GetParam();
   const bool machineWide = kind.file == rig::kMachineWideLauncher.file;
   portico::ComInit com;
-  Installation install(L"install", kind.file);
-  const std::wstring name = rig::UniqueName(L"Trust Shortcut ");
-  install.WriteConfig("<LogFile>portico.log</LogFile><shortcut_cn>" + rig::ToUtf8(name) + "</shortcut_cn>");
-  const fs::path shortcut =
-      rig::KnownFolder(machineWide ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY) / (name + L".lnk");
-  const rig::ShortcutContent stale{L"C:\\Old Place\\Client.exe", L"Old", L"", 0, L"C:\\Old Place", L""};
-  ASSERT_TRUE(rig::WriteShortcut(shortcut, stale));
-  ASSERT_TRUE(rig::GrantEveryoneWrite(install.folder()));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Installation install(L"install", kind.file);
+    const std::wstring name = rig::UniqueName(L"Trust Shortcut ");
+    // By its real path: the log is never written through a link on its way.
+    install.WriteConfig("<LogFile>" + rig::ToUtf8((install.folder() / L"portico.log").wstring()) +
+                        "</LogFile><shortcut_cn>" + rig::ToUtf8(name) + "</shortcut_cn>");
+    const fs::path shortcut =
+        rig::KnownFolder(machineWide ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY) / (name + L".lnk");
+    const rig::ShortcutContent stale{L"C:\\Old Place\\Client.exe", L"Old", L"", 0, L"C:\\Old Place", L""};
+    ASSERT_TRUE(rig::WriteShortcut(shortcut, stale));
+    const fs::path parent = install.folder().parent_path();
+    fs::path launcher = install.launcher();
+    std::string writer = "S-1-1-0 (Everyone) may write to it";
+    std::unique_ptr<rig::HostSymlink> link;
+    if (c.way == Way::FolderWritable) {
+      ASSERT_TRUE(rig::GrantEveryoneWrite(install.folder()));
+    } else if (c.way == Way::ParentWritable) {
+      ASSERT_TRUE(rig::GrantEveryoneWrite(parent));
+      writer = rig::ToUtf8(parent.wstring()) + ", a folder on its path: S-1-1-0 (Everyone) may rename or remove " +
+               "what it holds";
+    } else {
+      link = std::make_unique<rig::HostSymlink>(parent / L"link", "install");
+      launcher = parent / L"link" / kind.file;
+      writer = "its path passes through a link, " + rig::ToUtf8((parent / L"link").wstring());
+    }
 
-  EXPECT_EQ(install.RunLauncher(L"\"" + install.scheme() + L"://open?id=7\"").exitCode, 0u);
-  ASSERT_TRUE(install.WaitForStarts(1));
-  EXPECT_EQ(install.Record().starts.at(0).arguments, std::vector<std::string>{"open?id=7"});
-  const std::optional<rig::ShortcutContent> after = rig::ReadShortcut(shortcut);
-  fs::remove(shortcut);
-  if (machineWide) {
-    EXPECT_EQ(Command(kind, install.scheme()), std::nullopt);
-    EXPECT_EQ(after, stale);
-    const std::string why = "users without administrator rights can change the launcher's folder";
-    EXPECT_TRUE(Logged(install, "registration: skipped, " + why + ": S-1-1-0 (Everyone) may write to it"));
-    EXPECT_TRUE(Logged(install, "shortcut: not refreshed, " + why));
-  } else {
-    EXPECT_EQ(Command(kind, install.scheme()), CommandFor(install.launcher()));
-    EXPECT_EQ(after.value_or(stale).target, install.launcher().wstring());
+    EXPECT_EQ(rig::RunDebuggee(launcher, L"\"" + install.scheme() + L"://open?id=7\"").exitCode, 0u);
+    ASSERT_TRUE(install.WaitForStarts(1));
+    EXPECT_EQ(install.Record().starts.at(0).arguments, std::vector<std::string>{"open?id=7"});
+    const std::optional<rig::ShortcutContent> after = rig::ReadShortcut(shortcut);
+    fs::remove(shortcut);
+    if (machineWide) {
+      EXPECT_EQ(Command(kind, install.scheme()), std::nullopt);
+      EXPECT_EQ(after, stale);
+      const std::string why = "users without administrator rights can change the launcher's folder";
+      EXPECT_TRUE(Logged(install, "registration: skipped, " + why + ": " + writer));
+      EXPECT_TRUE(Logged(install, "shortcut: not refreshed, " + why));
+    } else {
+      EXPECT_EQ(Command(kind, install.scheme()), CommandFor(launcher));
+      EXPECT_EQ(after.value_or(stale).target, launcher.wstring());
+    }
   }
 }
 

@@ -17,22 +17,21 @@ std::wstring Link(const Installation& install, const std::wstring& payload) {
   return L"\"" + install.scheme() + L"://" + payload + L"\"";
 }
 
-// A command planted under root\<key>\shell\open\command for the length of a test, the value it
-// replaced put back afterwards (Wine's own exefile class among them).
-class PlantedCommand {
+// A default value planted under root\<key> for the length of a test, the value it replaced put back
+// afterwards (Wine's own exefile class, or its .pdf type, among them).
+class PlantedDefault {
  public:
-  PlantedCommand(HKEY root, const std::wstring& key, const std::wstring& command)
-      : root_(root), path_(key + L"\\shell\\open\\command") {
+  PlantedDefault(HKEY root, const std::wstring& key, const std::wstring& value) : root_(root), path_(key) {
     wchar_t old[1024] = {};
     DWORD size = sizeof(old);
     if (RegGetValueW(root_, path_.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &type_, old,
                      &size) == ERROR_SUCCESS) {
       old_ = std::wstring(old);
     }
-    planted_ = RegSetKeyValueW(root_, path_.c_str(), nullptr, REG_SZ, command.c_str(),
-                               static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    planted_ = RegSetKeyValueW(root_, path_.c_str(), nullptr, REG_SZ, value.c_str(),
+                               static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   }
-  ~PlantedCommand() {
+  ~PlantedDefault() {
     if (old_) {
       RegSetKeyValueW(root_, path_.c_str(), nullptr, type_, old_->c_str(),
                       static_cast<DWORD>((old_->size() + 1) * sizeof(wchar_t)));
@@ -48,6 +47,13 @@ class PlantedCommand {
   DWORD type_ = REG_SZ;
   std::optional<std::wstring> old_;
   bool planted_ = false;
+};
+
+// A command planted under root\<key>\shell\open\command.
+class PlantedCommand : public PlantedDefault {
+ public:
+  PlantedCommand(HKEY root, const std::wstring& key, const std::wstring& command)
+      : PlantedDefault(root, key + L"\\shell\\open\\command", command) {}
 };
 
 std::wstring SystemFile(const wchar_t* name) {
@@ -97,7 +103,9 @@ TEST(TargetStart, AnExefileCommandPlantedInTheClassesIsNeverRun) {
   EXPECT_FALSE(Exists(marker));
 }
 
-// Each name would reach a copy of the target elsewhere, or a script: none of them starts anything.
+// Each name would reach a copy of the target elsewhere, a script, or a document whose class names a
+// program: none of them starts anything. The document's class is planted in the user's classes, and
+// in the merged root too, which Wine does not merge.
 TEST(TargetStart, ProgNameThatIsNoBareProgramNameStartsNothing) {
   Installation install;
   const std::wstring leaf = install.folder().filename().wstring();
@@ -105,9 +113,20 @@ TEST(TargetStart, ProgNameThatIsNoBareProgramNameStartsNothing) {
   std::filesystem::copy_file(install.folder() / install.progName(), install.folder() / L"sub" / install.progName());
   rig::WriteFile(install.folder() / L"Start.bat", "@echo ran>\"%~dp0script-ran.txt\"\r\n");
   rig::WriteFile(install.folder() / L"Start.CMD", "@echo ran>\"%~dp0script-ran.txt\"\r\n");
+  rig::WriteFile(install.folder() / L"Manual.pdf", "%PDF-1.4\n%%EOF\n");
+  const std::wstring documentClass = rig::UniqueName(L"PorticoTest.Document");
+  const std::wstring opener =
+      L"\"" + SystemFile(L"cmd.exe") + L"\" /c echo ran>\"" + (install.folder() / L"script-ran.txt").wstring() + L"\"";
+  rig::ScratchRegistryKey userClass(HKEY_CURRENT_USER, L"Software\\Classes\\" + documentClass);
+  rig::ScratchRegistryKey mergedClass(HKEY_CLASSES_ROOT, documentClass);
+  PlantedDefault userType(HKEY_CURRENT_USER, L"Software\\Classes\\.pdf", documentClass);
+  PlantedDefault mergedType(HKEY_CLASSES_ROOT, L".pdf", documentClass);
+  PlantedCommand user(HKEY_CURRENT_USER, L"Software\\Classes\\" + documentClass, opener);
+  PlantedCommand merged(HKEY_CLASSES_ROOT, documentClass, opener);
+  ASSERT_TRUE(userType.planted() && mergedType.planted() && user.planted() && merged.planted());
   for (const std::wstring& name :
        {L"sub\\" + install.progName(), L"sub/" + install.progName(), L"..\\" + leaf + L"\\" + install.progName(),
-        std::wstring(L"Start.bat"), std::wstring(L"Start.CMD")}) {
+        std::wstring(L"Start.bat"), std::wstring(L"Start.CMD"), std::wstring(L"Manual.pdf")}) {
     install.WriteRawConfig("<Product><ProgName>" + rig::ToUtf8(name) + "</ProgName><Protocol>" +
                            rig::ToUtf8(install.scheme()) + "</Protocol></Product>");
     rig::DebuggeeResult result = install.RunLauncher(Link(install, L"a"));
