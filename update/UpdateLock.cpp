@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "OrphanName.h"
+#include "PathGuard.h"
 
 namespace {
 
@@ -32,19 +33,48 @@ bool IsFolder(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The lock's own file: no link, no folder, one name, where the installation's folder leads. A link at
+// the name opens as the link itself on Windows; under Wine a host symbolic link opens as what it leads
+// to, and only the final path gives it away.
+bool IsLockFileAt(HANDLE file, const std::wstring& folder, const std::wstring& name) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) || info.nNumberOfLinks != 1) {
+    return false;
+  }
+  return LiesAtItsName(file, folder, name);
+}
+
+void DeleteOnClose(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
 }  // namespace
 
 UpdateLock::UpdateLock(const std::wstring& folder, const std::function<void()>& onLongWait) {
   std::wstring path = folder;
   if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
   // A name no archive entry can take; one left behind is swept like any other orphan.
-  path += OrphanName(0, 0);
+  const std::wstring name = OrphanName(0, 0);
+  path += name;
   const ULONGLONG start = GetTickCount64();
   bool told = false;
   for (;;) {
-    file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    // Marked for deletion only once it is known to be the lock's own file: deleting on close what a
+    // link at the name leads to would delete a file anywhere the elevated launcher may write.
+    file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (file_) {
+      const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+      const bool own = IsLockFileAt(file_.get(), folder, name);
+      // A file made through a link that led nowhere is the launcher's own too, and goes again.
+      if (own || created) DeleteOnClose(file_.get());
+      if (!own) {
+        file_.reset();
+        squatter_ = Squatter::FolderKept;
+      }
       granted_ = true;
       return;
     }
