@@ -12,6 +12,8 @@ constexpr ULONGLONG kOtherUpdateBoundMs = 120000;
 // Past this, the wait is long enough for the user to wonder why nothing happens.
 constexpr ULONGLONG kMomentMs = 1000;
 constexpr DWORD kPollMs = 100;
+// A lock let go between the two opens is seldom let go twice more.
+constexpr int kVanishedTries = 3;
 
 // Sleeps for `ms` while dispatching whatever arrives for the thread's windows, so that a window
 // shown during the wait paints and answers rather than turning "not responding".
@@ -61,17 +63,29 @@ UpdateLock::UpdateLock(const std::wstring& folder, const std::function<void()>& 
   path += name;
   const ULONGLONG start = GetTickCount64();
   bool told = false;
+  int vanished = 0;
   for (;;) {
-    // Marked for deletion only once it is known to be the lock's own file: deleting on close what a
-    // link at the name leads to would delete a file anywhere the elevated launcher may write.
-    file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // Made anew where no name is, or else opened as it stands; never made through a link at the name
+    // that leads nowhere. Marked for deletion only once it is known to be the lock's own file:
+    // deleting on close what a link at the name leads to would delete a file anywhere the elevated
+    // launcher may write.
+    constexpr DWORD kAccess = GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES;
+    constexpr DWORD kFlags = FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT;
+    file_.reset(CreateFileW(path.c_str(), kAccess, 0, nullptr, CREATE_NEW, kFlags, nullptr));
+    if (!file_ && GetLastError() == ERROR_FILE_EXISTS) {
+      file_.reset(CreateFileW(path.c_str(), kAccess, 0, nullptr, OPEN_EXISTING, kFlags, nullptr));
+      // Gone in between (its holder let it go), or a link that leads nowhere, which stays so.
+      if (!file_ && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        if (++vanished < kVanishedTries) continue;
+        squatter_ = Squatter::FolderKept;
+        granted_ = true;
+        return;
+      }
+    }
     if (file_) {
-      const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
-      const bool own = IsLockFileAt(file_.get(), folder, name);
-      // A file made through a link that led nowhere is the launcher's own too, and goes again.
-      if (own || created) DeleteOnClose(file_.get());
-      if (!own) {
+      if (IsLockFileAt(file_.get(), folder, name)) {
+        DeleteOnClose(file_.get());
+      } else {
         file_.reset();
         squatter_ = Squatter::FolderKept;
       }
