@@ -14,11 +14,6 @@ constexpr size_t kLogFilePathLimit = 257;
 // go by, or when the result would pass kLogFilePathLimit: a path that does not fit is no path.
 std::optional<std::wstring> LogFilePathFrom(const std::wstring& expanded, const std::wstring& launcherFolder);
 
-// The session-wide mutex name that earlier launchers shared for the log file at `path` (the same for
-// any spelling of the path in other ASCII letter case). No launcher takes it any more: anyone in the
-// session could own the name and make every record wait.
-std::wstring LogFileLockName(const std::wstring& path);
-
 // The lock file of the log file at `path`: it exists while a launcher holds the lock.
 std::wstring LogFileLockPath(const std::wstring& path);
 

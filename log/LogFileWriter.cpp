@@ -30,21 +30,6 @@ std::wstring LockPathFor(const std::wstring& path) {
   return L"\\\\?\\" + fullPath;
 }
 
-// The lock is a file that exists while a launcher holds it: made anew, shared with no one, gone when
-// its handle closes, also when its holder is killed. Only those who may create files beside the log
-// file can hold it, unlike a name in the session's namespace, which anyone in the session may own.
-// Only a lock file that exists makes a launcher wait; one it may not make (no right, or one still
-// going away) means no lock, at once.
-portico::FileHandle TakeLock(const std::wstring& lockPath) {
-  const ULONGLONG deadline = GetTickCount64() + kLockWaitMs;
-  for (;;) {
-    portico::FileHandle lock(CreateFileW(lockPath.c_str(), DELETE, 0, nullptr, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (lock || GetLastError() != ERROR_FILE_EXISTS || GetTickCount64() >= deadline) return lock;
-    Sleep(kLockPollMs);
-  }
-}
-
 // The path may come from the environment of the user who started the elevated launcher: the open
 // file must be a plain file of one name that lies where the path says, not where a link planted at
 // the path or on one of its folders leads.
@@ -64,8 +49,52 @@ bool IsPlainFileAt(HANDLE file, const std::wstring& path, unsigned long long& si
   wchar_t meant[kPathRoom];
   const DWORD meantLength = GetLongPathNameW(full, meant, kPathRoom);
   const wchar_t* expected = meantLength > 0 && meantLength < kPathRoom ? meant : full;
-  return CompareStringOrdinal(WithoutLongPathPrefix(std::wstring(final, finalLength)).c_str(), -1, expected, -1,
-                              TRUE) == CSTR_EQUAL;
+  // The lock's path may be in the long form.
+  return CompareStringOrdinal(WithoutLongPathPrefix(std::wstring(final, finalLength)).c_str(), -1,
+                              WithoutLongPathPrefix(expected).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// A lock file that nobody holds opens with no sharing: one planted there, or left by a system that
+// stopped before its holder ended. It is deleted through that handle, so that a link at the name goes
+// and not what it leads to: on Windows the handle is the link itself; under Wine a host link opens as
+// its target, lies elsewhere, and is left.
+bool DeleteUnheldLock(const std::wstring& lockPath) {
+  const portico::FileHandle lock(CreateFileW(lockPath.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!lock) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  unsigned long long size = 0;
+  if (!GetFileInformationByHandle(lock.get(), &info)) return false;
+  const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (!link && !IsPlainFileAt(lock.get(), lockPath, size)) return false;
+  // A read-only file refuses deletion until it is writable.
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  SetFileInformationByHandle(lock.get(), FileBasicInfo, &basic, sizeof(basic));
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return SetFileInformationByHandle(lock.get(), FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
+// The lock is a file that exists while a launcher holds it: made anew, shared with no one, gone when
+// its handle closes, also when its holder is killed. Only those who may create files beside the log
+// file can hold it, unlike a name in the session's namespace, which anyone in the session may own.
+// Only a lock file that someone holds makes a launcher wait; one it may not make (no right, or one
+// still going away) means no lock, at once.
+portico::FileHandle TakeLock(const std::wstring& lockPath) {
+  const ULONGLONG deadline = GetTickCount64() + kLockWaitMs;
+  bool unheldLooked = false;
+  for (;;) {
+    portico::FileHandle lock(CreateFileW(lockPath.c_str(), DELETE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (lock || GetLastError() != ERROR_FILE_EXISTS) return lock;
+    if (!unheldLooked) {
+      unheldLooked = true;
+      if (DeleteUnheldLock(lockPath)) continue;
+    }
+    if (GetTickCount64() >= deadline) return lock;
+    Sleep(kLockPollMs);
+  }
 }
 
 // Append-only access makes each write land whole at the end, lock or no lock; read sharing lets a

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "OrphanName.h"
+#include "PathGuard.h"
 
 namespace {
 
@@ -103,6 +104,22 @@ bool DeleteAnyFile(const std::wstring& path) {
   return DeleteFileW(path.c_str()) != FALSE;
 }
 
+namespace {
+
+// Deleting by name deletes, under Wine, what a host symbolic link at the name leads to. A link as
+// Windows opens it (itself) may go, and so may a file that lies at the orphan's name; anything else
+// is left.
+bool IsSweepable(const std::wstring& folder, const std::wstring& name) {
+  const portico::FileHandle file(CreateFileW((folder + name).c_str(), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) return false;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || LiesAtItsName(file.get(), folder, name);
+}
+
+}  // namespace
+
 int SweepOrphans(const std::wstring& folder) {
   int removed = 0;
   WIN32_FIND_DATAW found{};
@@ -111,7 +128,7 @@ int SweepOrphans(const std::wstring& folder) {
   if (!search) return removed;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsOrphanName(found.cFileName) &&
-        DeleteAnyFile(folder + found.cFileName)) {
+        IsSweepable(folder, found.cFileName) && DeleteAnyFile(folder + found.cFileName)) {
       ++removed;
     }
   } while (FindNextFileW(search.get(), &found));

@@ -29,6 +29,14 @@ std::wstring FinalPathOfFolder(const std::wstring& folder) {
   return handle ? FinalPathOf(handle.get()) : std::wstring();
 }
 
+bool LiesAtItsName(HANDLE file, const std::wstring& folder, const std::wstring& name) {
+  std::wstring meant = FinalPathOfFolder(folder);
+  if (meant.empty()) return false;
+  if (!IsSeparator(meant.back())) meant += L'\\';
+  meant += name;
+  return CompareStringOrdinal(FinalPathOf(file).c_str(), -1, meant.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
 bool LiesInsideRoot(const std::wstring& root, const std::wstring& name) {
   const std::wstring joined = root + name;
   if (joined.size() >= MAX_PATH) return false;

@@ -14,6 +14,10 @@ bool IsReparsePoint(const std::wstring& path);
 std::wstring FinalPathOf(HANDLE handle);
 std::wstring FinalPathOfFolder(const std::wstring& folder);
 
+// True when the open `file` is `name` directly in `folder` and nowhere else. Under Wine a host
+// symbolic link opens as what it leads to, wherever that lies, and reports no reparse point.
+bool LiesAtItsName(HANDLE file, const std::wstring& folder, const std::wstring& name);
+
 // The cleaned name is relative, but the file system still has the last word on where it leads: true
 // when the full path of `root` (ending in a separator) and `name` lies below the root and fits the
 // path room.

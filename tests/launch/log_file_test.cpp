@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <regex>
 
@@ -11,7 +12,6 @@
 #include "Host.h"
 #include "Installation.h"
 #include "Launchers.h"
-#include "LogFilePath.h"
 #include "WinHandles.h"
 #include "ZipBuilder.h"
 
@@ -215,22 +215,62 @@ TEST(LogFilePlace, ALinkAtThePathOrOnItsWayIsNotWrittenThrough) {
   }
 }
 
-// Rotation needs the lock; a process that owns the mutex name launchers used to share holds none.
-TEST(LogFileRotation, AProcessOwningTheOldLockNameNeitherHoldsTheLockNorStopsRotation) {
-  Installation install;
-  const fs::path log = install.folder() / L"portico.log";
-  install.WriteConfig(LogFileSetting(L"portico.log"));
-  const std::string filler = "[ZIR][I][2026-1-1 0:0:0] filler\n";
-  std::string prefill;
-  while (prefill.size() <= (1u << 20)) prefill += filler;
-  rig::WriteFile(log, prefill);
-  const portico::KernelHandle squatter(CreateMutexW(nullptr, TRUE, LogFileLockName(log.wstring()).c_str()));
-  ASSERT_TRUE(squatter);
+// The session-wide mutex name that earlier launchers shared for the log file at `path`.
+std::wstring OldLockName(const std::wstring& path) {
+  // FNV-1a over the units, ASCII letters upper-cased.
+  uint64_t hash = 14695981039346656037ull;
+  for (wchar_t c : path) {
+    hash ^= static_cast<uint16_t>((c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c);
+    hash *= 1099511628211ull;
+  }
+  static const wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring name = L"Local\\PorticoLogFile.";
+  for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(hash >> shift) & 0xF];
+  return name;
+}
 
-  EXPECT_EQ(install.RunLauncher(L"forcerun:").exitCode, 0u);
-  EXPECT_TRUE(rig::ReadFile(log.wstring() + L".1") == prefill) << "the full file was not rotated";
-  EXPECT_EQ(Records(rig::ReadFile(log)).size(), 10u);
-  EXPECT_FALSE(fs::exists(log.wstring() + L".lock"));
+// Rotation needs the lock, and nothing that no launcher holds keeps it: not the mutex name launchers
+// used to share, not a lock file planted beside the log file (which, held by no one, is deleted and
+// taken anew). A link at the lock's name goes, not what it leads to; under Wine only a host link can
+// be made, which opens as its target: it is left, and with it the wait, but the target stays whole.
+TEST(LogFileRotation, ALockNobodyHoldsNeitherStopsRotationNorLosesAFile) {
+  enum class Squat { OldMutexName, LockFile, ReadOnlyLockFile, LinkToAFileOutside };
+  for (const Squat squat : {Squat::OldMutexName, Squat::LockFile, Squat::ReadOnlyLockFile, Squat::LinkToAFileOutside}) {
+    SCOPED_TRACE(static_cast<int>(squat));
+    Installation install;
+    const fs::path log = install.folder() / L"portico.log";
+    const fs::path lock = log.wstring() + L".lock";
+    const fs::path outside = install.folder().parent_path() / (install.folder().filename().wstring() + L"-out.txt");
+    install.WriteConfig(LogFileSetting(L"portico.log"));
+    const std::string filler = "[ZIR][I][2026-1-1 0:0:0] filler\n";
+    std::string prefill;
+    while (prefill.size() <= (1u << 20)) prefill += filler;
+    rig::WriteFile(log, prefill);
+    portico::KernelHandle mutex;
+    std::unique_ptr<rig::HostSymlink> link;
+    if (squat == Squat::OldMutexName) {
+      mutex.reset(CreateMutexW(nullptr, TRUE, OldLockName(log.wstring()).c_str()));
+      ASSERT_TRUE(mutex);
+    } else if (squat == Squat::LinkToAFileOutside) {
+      rig::WriteFile(outside, "outside");
+      link = std::make_unique<rig::HostSymlink>(lock, rig::HostPath(outside));
+    } else {
+      rig::WriteFile(lock, "planted");
+      if (squat == Squat::ReadOnlyLockFile) SetFileAttributesW(lock.c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+
+    EXPECT_EQ(install.RunLauncher(L"forcerun:").exitCode, 0u);
+    if (squat == Squat::LinkToAFileOutside) {
+      EXPECT_EQ(rig::ReadFile(outside), "outside");
+      EXPECT_EQ(Records(rig::ReadFile(log)).size(), prefill.size() / filler.size() + 10);
+      link.reset();
+      fs::remove(outside);
+      continue;
+    }
+    EXPECT_TRUE(rig::ReadFile(log.wstring() + L".1") == prefill) << "the full file was not rotated";
+    EXPECT_EQ(Records(rig::ReadFile(log)).size(), 10u);
+    EXPECT_FALSE(fs::exists(lock));
+  }
 }
 
 TEST(LogFileRotation, LaunchersStartedTogetherRotateOnceAndLoseNoRecord) {

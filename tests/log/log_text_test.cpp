@@ -48,10 +48,4 @@ TEST(LogFilePathFrom, RelativePathsAreTakenFromTheFolderOthersAsTheyStandWithinT
   EXPECT_EQ(LogFilePathFrom(std::wstring(kLogFilePathLimit - folder.size(), L'x'), folder), std::nullopt);
 }
 
-TEST(LogFileLockName, IgnoresAsciiCaseAndTellsPathsApart) {
-  EXPECT_EQ(LogFileLockName(L"C:\\Demo\\p.log"), LogFileLockName(L"c:\\DEMO\\P.LOG"));
-  EXPECT_NE(LogFileLockName(L"C:\\Demo\\p.log"), LogFileLockName(L"C:\\Demo\\q.log"));
-  EXPECT_EQ(LogFileLockName(std::wstring(5000, L'x')).size(), LogFileLockName(L"").size());
-}
-
 }  // namespace

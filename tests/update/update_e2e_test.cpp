@@ -74,6 +74,23 @@ TEST(UpdateOnStart, LauncherInADriveRootWorksInThatRoot) {
   EXPECT_FALSE(fs::exists(install.folder() / L"sub" / L"data"));
 }
 
+// A file entry named like a folder of the installation fails: the folder stays whole, the archive
+// waits for a later start, and the target starts all the same.
+TEST(UpdateOnStart, AFileEntryOverAFolderLeavesTheFolderWholeAndKeepsTheArchive) {
+  rig::Installation install;
+  install.WriteConfig();
+  const fs::path data = install.folder() / L"data";
+  rig::WriteFile(data / L"kept.txt", "kept");
+  rig::WriteFile(install.folder() / L"temp" / L"update.zip", ziptest::Build({File("data", "a file")}));
+
+  EXPECT_EQ(install.RunLauncher(L"").exitCode, 0u);
+  ASSERT_TRUE(install.WaitForStarts(1));
+  ASSERT_TRUE(fs::is_directory(data));
+  EXPECT_EQ(rig::ReadFile(data / L"kept.txt"), "kept");
+  EXPECT_EQ(std::distance(fs::directory_iterator(data), fs::directory_iterator()), 1);
+  EXPECT_TRUE(fs::exists(install.folder() / L"update.zip"));
+}
+
 std::wstring FinalPathOf(HANDLE handle) {
   wchar_t path[MAX_PATH * 2];
   const DWORD length = GetFinalPathNameByHandleW(handle, path, MAX_PATH * 2, VOLUME_NAME_DOS);

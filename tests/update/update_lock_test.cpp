@@ -50,19 +50,25 @@ std::wstring TitleOf(HWND window) {
   return title;
 }
 
-// Whoever may write the installation can squat on the lock's name; the start goes on all the same.
+// Whoever may write the installation can squat on the lock's name; the start goes on all the same,
+// and what a link there leads to is left as it was. (Under Wine only a host link can be made, which
+// every open follows.)
 TEST(UpdateLock, AFolderAtItsNameDelaysNoStart) {
-  enum class Squat { EmptyFolder, FolderWithAFile, LinkToAFolderOutside };
-  for (const Squat squat : {Squat::EmptyFolder, Squat::FolderWithAFile, Squat::LinkToAFolderOutside}) {
+  enum class Squat { EmptyFolder, FolderWithAFile, LinkToAFolderOutside, LinkToAFileOutside, LinkToNothing };
+  for (const Squat squat : {Squat::EmptyFolder, Squat::FolderWithAFile, Squat::LinkToAFolderOutside,
+                            Squat::LinkToAFileOutside, Squat::LinkToNothing}) {
     SCOPED_TRACE(static_cast<int>(squat));
     rig::Installation install;
     install.WriteConfig();
     const fs::path squatter = install.folder() / kLockName;
     const fs::path outside = install.folder().parent_path() / (install.folder().filename().wstring() + L"-out");
+    const bool linked = squat != Squat::EmptyFolder && squat != Squat::FolderWithAFile;
     std::unique_ptr<rig::HostSymlink> link;
-    if (squat == Squat::LinkToAFolderOutside) {
+    if (linked) {
       fs::create_directory(outside);
-      link = std::make_unique<rig::HostSymlink>(squatter, rig::HostPath(outside));
+      if (squat == Squat::LinkToAFileOutside) rig::WriteFile(outside / L"victim.txt", "outside");
+      const fs::path target = squat == Squat::LinkToAFolderOutside ? outside : outside / L"victim.txt";
+      link = std::make_unique<rig::HostSymlink>(squatter, rig::HostPath(target));
     } else {
       fs::create_directory(squatter);
       if (squat == Squat::FolderWithAFile) rig::WriteFile(squatter / L"inside.txt", "kept");
@@ -72,12 +78,18 @@ TEST(UpdateLock, AFolderAtItsNameDelaysNoStart) {
     EXPECT_EQ(result.exitCode, 0u);
     ASSERT_TRUE(install.WaitForStarts(1));
     EXPECT_EQ(install.Record().starts.at(0).arguments, std::vector<std::string>{"open?id=5"});
-    EXPECT_EQ(fs::exists(squatter), squat != Squat::EmptyFolder);
+    if (!linked) {
+      EXPECT_EQ(fs::exists(squatter), squat != Squat::EmptyFolder);
+    }
     if (squat == Squat::FolderWithAFile) {
       EXPECT_EQ(rig::ReadFile(squatter / L"inside.txt"), "kept");
     }
-    if (squat == Squat::LinkToAFolderOutside) {
-      EXPECT_TRUE(fs::is_empty(outside));
+    if (linked) {
+      if (squat == Squat::LinkToAFileOutside) {
+        EXPECT_EQ(rig::ReadFile(outside / L"victim.txt"), "outside");
+      } else {
+        EXPECT_TRUE(fs::is_empty(outside));
+      }
       link.reset();
       fs::remove_all(outside);
     }
